@@ -1,0 +1,42 @@
+#ifndef VORXLABELMGR_LOGGER_H
+#define VORXLABELMGR_LOGGER_H
+
+#include <string>
+
+#include <vorxlabelmgr/export.h>
+
+namespace log4cpp {
+class Category;
+}
+
+/*
+ * The library's logging facade over log4cpp's root category. One instance per
+ * process, built at the first getInstance() from
+ * "/etc/vorx/label/vorx-label-log.properties"; when that file cannot be used,
+ * "read log config error." goes to standard output and records go to
+ * "/var/log/vorx/vorx_label_manager.log" at INFO. Destroying any Logger shuts
+ * log4cpp down for the whole process.
+ */
+class VORX_EXPORT Logger {
+public:
+    static Logger* getInstance();
+
+    Logger();
+    /* Configures from the given file; log4cpp's exception reaches the caller. */
+    explicit Logger(const std::string& path);
+    ~Logger();
+
+    Logger(const Logger&) = delete;
+    Logger& operator=(const Logger&) = delete;
+
+    void debug(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    void info(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    void warn(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    void error(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    void fatal(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+private:
+    log4cpp::Category& root;
+};
+
+#endif

@@ -1,0 +1,19 @@
+#!/bin/sh
+# Compares the library's exported symbols with the committed lists, like a
+# Debian symbols file: a new or lost export fails the build.
+set -eu
+lib=$1
+dir=$2
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+# libstdc++ declares namespace std with default visibility, so its template
+# instances used by our exported signatures show up; they are not our API.
+nm -D --defined-only "$lib" | awk '{print $3}' | c++filt \
+  | grep -vE '^(std::|__gnu_cxx::|(typeinfo|typeinfo name|vtable|VTT|guard variable) for (std|__gnu_cxx)::|void std::|bool std::|operator (new|delete))' \
+  | grep -vE '^(_init|_fini|_edata|_end|__bss_start)$' \
+  | LC_ALL=C sort -u > "$tmp/actual"
+cat "$dir"/*.symbols 2>/dev/null | grep -v '^#' | grep -v '^$' | LC_ALL=C sort -u > "$tmp/expected"
+if ! diff -u "$tmp/expected" "$tmp/actual"; then
+  echo "exported symbols differ from $dir/*.symbols (- expected, + actual)" >&2
+  exit 1
+fi

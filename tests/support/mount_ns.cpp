@@ -1,0 +1,103 @@
+#include "mount_ns.h"
+
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace vorxtest {
+namespace {
+
+bool fail(std::string* why, const std::string& what)
+{
+    if (why)
+        *why = what + ": " + std::strerror(errno);
+    return false;
+}
+
+bool exists(const std::string& p)
+{
+    struct stat st;
+    return lstat(p.c_str(), &st) == 0;
+}
+
+bool mkdirs(const std::string& path)
+{
+    for (size_t pos = 1; pos <= path.size(); ++pos) {
+        if (pos == path.size() || path[pos] == '/') {
+            std::string part = path.substr(0, pos);
+            if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST)
+                return false;
+        }
+    }
+    return true;
+}
+
+std::string parentOf(const std::string& p)
+{
+    size_t slash = p.find_last_of('/');
+    return slash == 0 ? "/" : p.substr(0, slash);
+}
+
+}  // namespace
+
+bool enterPrivateMountNamespace(std::string* why)
+{
+    static int state = 0;  // 0 not tried, 1 inside, -1 failed
+    static std::string reason;
+    if (state == 0) {
+        if (geteuid() != 0) {
+            reason = "not running as root";
+            state = -1;
+        } else if (unshare(CLONE_NEWNS) != 0) {
+            fail(&reason, "unshare(CLONE_NEWNS)");
+            state = -1;
+        } else if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+            fail(&reason, "making / private");
+            state = -1;
+        } else if (mount("tmpfs", "/tmp", "tmpfs", 0, "mode=1777") != 0) {
+            fail(&reason, "tmpfs over /tmp");
+            state = -1;
+        } else {
+            state = 1;
+        }
+    }
+    if (state < 0 && why)
+        *why = reason;
+    return state > 0;
+}
+
+bool privateDir(const std::string& path, std::string* why)
+{
+    if (!enterPrivateMountNamespace(why))
+        return false;
+    if (!exists(path)) {
+        std::string ancestor = parentOf(path);
+        while (!exists(ancestor))
+            ancestor = parentOf(ancestor);
+        // /tmp is already this namespace's own tmpfs.
+        bool inTmp = ancestor == "/tmp" || ancestor.rfind("/tmp/", 0) == 0;
+        if (inTmp) {
+            if (!mkdirs(path))
+                return fail(why, "creating " + path);
+            return mount("tmpfs", path.c_str(), "tmpfs", 0, "mode=0755") == 0 || fail(why, "tmpfs over " + path);
+        }
+        static int stageCount = 0;
+        std::string stage = "/tmp/.vorx-stage-" + std::to_string(getpid()) + "-" + std::to_string(stageCount++);
+        if (!mkdirs(stage + "/upper") || !mkdirs(stage + "/work"))
+            return fail(why, "staging " + stage);
+        std::string opts = "lowerdir=" + ancestor + ",upperdir=" + stage + "/upper,workdir=" + stage + "/work";
+        if (mount("overlay", ancestor.c_str(), "overlay", 0, opts.c_str()) != 0)
+            return fail(why, "overlay over " + ancestor);
+        if (!mkdirs(path))
+            return fail(why, "creating " + path);
+    }
+    if (mount("tmpfs", path.c_str(), "tmpfs", 0, "mode=0755") != 0)
+        return fail(why, "tmpfs over " + path);
+    return true;
+}
+
+}  // namespace vorxtest

@@ -1,0 +1,32 @@
+#ifndef VORX_TEST_MOUNT_NS_H
+#define VORX_TEST_MOUNT_NS_H
+
+#include <string>
+
+// Tests that need the system's fixed paths ("/etc/vorx/...", "/var/log/vorx",
+// "/tmp/...", "/proc") never touch the host's: they run in a private mount
+// namespace where those places are fresh tmpfs mounts.
+namespace vorxtest {
+
+// Once per process: unshare the mount namespace, make every mount private and
+// put a fresh tmpfs over /tmp. Call it before the process starts threads or
+// creates anything under /tmp. False with the reason when it cannot be done
+// (not root, no CAP_SYS_ADMIN, no namespaces).
+bool enterPrivateMountNamespace(std::string* why);
+
+// An empty, writable tmpfs at `path` inside the namespace. A missing path is
+// made inside an overlay of its nearest existing ancestor, so the host's tree
+// gains nothing. Requires enterPrivateMountNamespace() first.
+bool privateDir(const std::string& path, std::string* why);
+
+}  // namespace vorxtest
+
+// In a GoogleTest body or SetUp: skip with the reason when no namespace.
+#define VORX_REQUIRE_MOUNT_NS()                                              \
+    do {                                                                     \
+        std::string vorx_ns_why_;                                            \
+        if (!::vorxtest::enterPrivateMountNamespace(&vorx_ns_why_))          \
+            GTEST_SKIP() << "no private mount namespace: " << vorx_ns_why_;  \
+    } while (0)
+
+#endif
