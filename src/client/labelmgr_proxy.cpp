@@ -16,9 +16,12 @@ const char kInterface[] = "com.tarne.vorx.labelmgr";
 // UTF-8, so every string argument, also inside containers, is tested before
 // the message is built.
 void refuseText(const char* member, int argNo, bool inContainer) {
-    std::string msg = "argument " + std::to_string(argNo) + " of " + member +
-                      (inContainer ? " holds a string that is not valid UTF-8" : " is not valid UTF-8");
-    throw ::DBus::ErrorInvalidArgs(msg.c_str());
+    // The binding's error keeps only a pointer to its message, so the text
+    // must outlive the throw: it stays until this thread's next refusal.
+    thread_local std::string message;
+    message = "argument " + std::to_string(argNo) + " of " + member +
+              (inContainer ? " holds a string that is not valid UTF-8" : " is not valid UTF-8");
+    throw ::DBus::ErrorInvalidArgs(message.c_str());
 }
 
 template <class T>

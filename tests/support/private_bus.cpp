@@ -254,7 +254,12 @@ bool LabelMgrPeer::start(Mode mode, const PrivateSystemBus& bus, std::string* wh
 }
 
 void LabelMgrPeer::stop() {
-    if (toPeer_ >= 0) close(toPeer_);  // end of commands: the peer exits
+    if (toPeer_ >= 0) {
+        // "quit" ends the peer alone; the end of its input without it means the
+        // test died, and the peer would take the bus daemon down too.
+        writeAll(toPeer_, "quit\n");
+        close(toPeer_);
+    }
     toPeer_ = -1;
     if (pid_ > 0) {
         int status = 0;
