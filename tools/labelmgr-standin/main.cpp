@@ -1,7 +1,9 @@
 // Stand-in for the label-manager service on a (private) system bus.
 //
-//   labelmgr-standin [--address ADDR]            serve the interface with
-//                                                in-memory state until SIGTERM
+//   labelmgr-standin [--address ADDR] [--pkg NAME=ID]...
+//                                                serve the interface with
+//                                                in-memory state until SIGTERM,
+//                                                starting with these package ids
 //   labelmgr-standin --peer [--address ADDR] [--bus-pid PID]
 //                                                scriptable test peer, driven
 //                                                by line commands on stdin
@@ -271,10 +273,15 @@ int main(int argc, char** argv) {
             control = true;
         } else if (std::strcmp(argv[i], "--address") == 0 && i + 1 < argc) {
             address = argv[++i];
+        } else if (std::strcmp(argv[i], "--pkg") == 0 && i + 1 < argc) {
+            if (!standin::seedPackage(argv[++i])) {
+                std::fprintf(stderr, "labelmgr-standin: --pkg wants NAME=ID, got %s\n", argv[i]);
+                return 2;
+            }
         } else if (std::strcmp(argv[i], "--bus-pid") == 0 && i + 1 < argc) {
             busPid = std::strtol(argv[++i], nullptr, 10);
         } else {
-            std::fprintf(stderr, "usage: %s [--peer|--control] [--address ADDR] [--bus-pid PID]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--peer|--control] [--address ADDR] [--pkg NAME=ID]... [--bus-pid PID]\n", argv[0]);
             return 2;
         }
     }

@@ -14,6 +14,10 @@ constexpr const char kInterface[] = "com.tarne.vorx.labelmgr";
 // memory.
 DBusMessage* serviceAnswer(DBusMessage* call);
 
+// Starts the service with a user-set package id, "NAME=ID"; false when the
+// text is not of that form.
+bool seedPackage(const char* text);
+
 }  // namespace standin
 
 #endif
