@@ -195,6 +195,9 @@ TEST(GetPkgIdNoBus, UnreachableBusIsABusError) {
 
 // No descriptor left for the dispatcher's wake-up pipe.
 TEST_F(GetPkgIdFrame, DispatcherThatCannotBeBuiltIsABusError) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "the sanitizers probe memory through a pipe, which fails with no descriptor left";
+#endif
     ASSERT_TRUE(peer.reply("getPkgId", "t", "1"));
     struct rlimit saved;
     ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
