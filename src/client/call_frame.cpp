@@ -1,5 +1,6 @@
 #include "client/call_frame.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <exception>
@@ -7,8 +8,10 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <vector>
 
 #include <dbus-c++/dbus.h>
+#include <dbus/dbus.h>
 
 #include "client/label_mgr_client.h"
 
@@ -75,6 +78,82 @@ std::unique_ptr<CallDispatcher> makeDispatcher(std::ostream& errOut) {
     }
 }
 
+// The binding takes one reference too many on every connection it opens, so
+// each call would leave libdbus's connection object (some 8.5 KB) behind. The
+// frame finds the libdbus connection behind the binding's one and drops that
+// reference once the binding is done with it.
+//
+// The binding keeps it in a private member; an explicit instantiation may name
+// a private member, which is how the frame reaches it.
+struct ConnectionPvt {
+    using type = DBus::RefPtrI<DBus::Connection::Private> DBus::Connection::*;
+};
+ConnectionPvt::type memberOf(ConnectionPvt);
+template <class Tag, typename Tag::type Member>
+struct PrivateMember {
+    friend typename Tag::type memberOf(Tag) { return Member; }
+};
+template struct PrivateMember<ConnectionPvt, &DBus::Connection::_pvt>;
+
+// Counts libdbus connections finalised while marked by the frame.
+std::atomic<unsigned long> finalizedConnections{0};
+char connectionMark;
+
+void onConnectionFinalized(void*) { ++finalizedConnections; }
+
+dbus_int32_t markSlot() {
+    static dbus_int32_t slot = -1;
+    static bool allocated = dbus_connection_allocate_data_slot(&slot);
+    return allocated ? slot : -1;
+}
+
+// The libdbus connection of `connection`, or null unless the binding's private
+// record looks exactly as expected: the connection, an empty list of owned
+// names, then the dispatcher this call attached it to.
+DBusConnection* libdbusConnection(DBus::Connection& connection, const DBus::Dispatcher* attachedTo) {
+    DBus::Connection::Private* pvt = (connection.*memberOf(ConnectionPvt{})).get();
+    if (pvt == nullptr) return nullptr;
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(pvt);
+    DBusConnection* conn = nullptr;
+    void* names[3] = {nullptr, nullptr, nullptr};
+    const DBus::Dispatcher* dispatcher = nullptr;
+    static_assert(sizeof(names) == sizeof(std::vector<std::string>), "vector of three pointers");
+    std::memcpy(&conn, bytes, sizeof conn);
+    std::memcpy(names, bytes + sizeof conn, sizeof names);
+    std::memcpy(&dispatcher, bytes + sizeof conn + sizeof names, sizeof dispatcher);
+    if (conn == nullptr || dispatcher != attachedTo || names[0] || names[1] || names[2]) return nullptr;
+    const char* unique = connection.unique_name();
+    if (unique == nullptr || dbus_bus_get_unique_name(conn) != unique) return nullptr;
+    return conn;
+}
+
+// Declared before the connection, so it acts after the binding let go: if
+// libdbus has not finalised the connection by then, the binding's surplus
+// reference is the last one and is dropped here, while the call's dispatcher
+// still exists for libdbus to call back.
+class SurplusReference {
+public:
+    SurplusReference() = default;
+    ~SurplusReference() {
+        if (conn_ != nullptr && finalizedConnections.load() == finalizedBefore_) dbus_connection_unref(conn_);
+    }
+    SurplusReference(const SurplusReference&) = delete;
+    SurplusReference& operator=(const SurplusReference&) = delete;
+
+    void watch(DBus::Connection& connection, const DBus::Dispatcher* attachedTo) {
+        DBusConnection* conn = libdbusConnection(connection, attachedTo);
+        dbus_int32_t slot = markSlot();
+        if (conn == nullptr || slot < 0) return;
+        if (!dbus_connection_set_data(conn, slot, &connectionMark, onConnectionFinalized)) return;
+        finalizedBefore_ = finalizedConnections.load();
+        conn_ = conn;
+    }
+
+private:
+    DBusConnection* conn_ = nullptr;
+    unsigned long finalizedBefore_ = 0;
+};
+
 }  // namespace
 
 int callService(int busCode, std::ostream& errOut, const std::function<int(LabelMgrClient&)>& body) {
@@ -87,9 +166,11 @@ int callService(int busCode, std::ostream& errOut, const std::function<int(Label
         DBus::default_dispatcher = &dispatcher->get();
         // The connection outlives the client, so a failed call has its match
         // rules removed before the error line and is closed after it.
+        SurplusReference surplus;
         std::unique_ptr<DBus::Connection> connection;
         try {
             connection.reset(new DBus::Connection(DBus::Connection::SystemBus()));
+            surplus.watch(*connection, &dispatcher->get());
             LabelMgrClient client(*connection, LABELMGR_OBJECT_PATH, LABELMGR_SERVICE_NAME);
             result = body(client);
         } catch (const DBus::Error& e) {

@@ -213,7 +213,8 @@ void PrivateSystemBus::stop() {
 
 LabelMgrPeer::~LabelMgrPeer() { stop(); }
 
-bool LabelMgrPeer::start(Mode mode, const PrivateSystemBus& bus, std::string* why) {
+bool LabelMgrPeer::start(Mode mode, const PrivateSystemBus& bus, std::string* why,
+                         const std::vector<std::string>& extraArgs) {
     stop();
     std::string program = standinProgram();
     if (program.empty()) {
@@ -233,6 +234,7 @@ bool LabelMgrPeer::start(Mode mode, const PrivateSystemBus& bus, std::string* wh
     }
     std::vector<std::string> args = {program, mode == Mode::Scripted ? "--peer" : "--control", "--address",
                                      bus.address(), "--bus-pid", std::to_string(bus.pid())};
+    args.insert(args.end(), extraArgs.begin(), extraArgs.end());
     pid_ = spawn(args, in[0], out[1], why);
     close(in[0]);
     close(out[1]);

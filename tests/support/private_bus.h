@@ -104,7 +104,10 @@ public:
     LabelMgrPeer(const LabelMgrPeer&) = delete;
     LabelMgrPeer& operator=(const LabelMgrPeer&) = delete;
 
-    bool start(Mode mode, const PrivateSystemBus& bus, std::string* why);
+    // `extraArgs` go to the program, e.g. {"--pkg", "name=42"} to start the
+    // service with a user-set package id.
+    bool start(Mode mode, const PrivateSystemBus& bus, std::string* why,
+               const std::vector<std::string>& extraArgs = {});
     // Ends the peer; afterwards nobody owns the service name.
     void stop();
     bool running() const { return pid_ > 0; }
