@@ -1,5 +1,8 @@
 #include "client/call_frame.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -45,11 +48,36 @@ private:
     DBus::Dispatcher* saved_;
 };
 
+// The binding opens the dispatcher's wake-up pipe without close-on-exec and
+// keeps it in a private member. An explicit instantiation may name a private
+// member; PrivateMember turns that into a pointer-to-member the frame can use.
+struct DispatcherPipe {
+    using type = int (DBus::BusDispatcher::*)[2];
+};
+DispatcherPipe::type memberOf(DispatcherPipe);
+template <class Tag, typename Tag::type Member>
+struct PrivateMember {
+    friend typename Tag::type memberOf(Tag) { return Member; }
+};
+template struct PrivateMember<DispatcherPipe, &DBus::BusDispatcher::_pipe>;
+
+// So a program that starts another one while a call runs does not hand it
+// the pipe. Only descriptors that are pipes are touched.
+void closeOnExec(DBus::BusDispatcher& dispatcher) {
+    int* fds = dispatcher.*memberOf(DispatcherPipe{});
+    for (int i = 0; i < 2; ++i) {
+        struct stat st;
+        if (fds[i] < 0 || fstat(fds[i], &st) != 0 || !S_ISFIFO(st.st_mode)) continue;
+        int flags = fcntl(fds[i], F_GETFD);
+        if (flags >= 0) fcntl(fds[i], F_SETFD, flags | FD_CLOEXEC);
+    }
+}
+
 // The dispatcher's wake-up pipe is closed only by leave(); the call never
 // enters the loop, so it is left here, after the connection has gone.
 class CallDispatcher {
 public:
-    CallDispatcher() = default;
+    CallDispatcher() { closeOnExec(dispatcher_); }
     ~CallDispatcher() {
         try {
             dispatcher_.leave();
@@ -83,16 +111,11 @@ std::unique_ptr<CallDispatcher> makeDispatcher(std::ostream& errOut) {
 // frame finds the libdbus connection behind the binding's one and drops that
 // reference once the binding is done with it.
 //
-// The binding keeps it in a private member; an explicit instantiation may name
-// a private member, which is how the frame reaches it.
+// The binding keeps it in a private member, reached like the pipe above.
 struct ConnectionPvt {
     using type = DBus::RefPtrI<DBus::Connection::Private> DBus::Connection::*;
 };
 ConnectionPvt::type memberOf(ConnectionPvt);
-template <class Tag, typename Tag::type Member>
-struct PrivateMember {
-    friend typename Tag::type memberOf(Tag) { return Member; }
-};
 template struct PrivateMember<ConnectionPvt, &DBus::Connection::_pvt>;
 
 // Counts libdbus connections finalised while marked by the frame.

@@ -2,6 +2,7 @@
 // against the scripted peer on a private system bus.
 #include <vorxlabelmgr/labelmgr_client.h>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -156,6 +158,31 @@ TEST_F(GetPkgIdFrame, OverlappingCallsFromThreadsAllSucceed) {
     for (auto& th : threads) th.join();
     EXPECT_EQ(good.load(), 120);
     EXPECT_EQ(peer.calls().size(), 120u);
+}
+
+// Descriptors a call holds while it waits are closed on exec, so a program
+// that starts another one meanwhile does not hand them over.
+TEST_F(GetPkgIdFrame, DescriptorsOfARunningCallAreCloseOnExec) {
+    ASSERT_TRUE(peer.reply("getPkgId", "t", "1"));
+    ASSERT_TRUE(peer.delay("getPkgId", 500));
+    auto before = vorxtest::openDescriptors();
+    std::thread call([] {
+        uint64_t id = 0;
+        EXPECT_EQ(getPkgId("a", &id), 0);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    auto during = vorxtest::openDescriptors();
+    int fresh = 0;
+    for (const auto& entry : during) {
+        if (std::find(before.begin(), before.end(), entry) != before.end()) continue;
+        int fd = std::atoi(entry.c_str());
+        int flags = fcntl(fd, F_GETFD);
+        if (flags < 0) continue;  // already closed again
+        ++fresh;
+        EXPECT_TRUE(flags & FD_CLOEXEC) << entry;
+    }
+    call.join();
+    EXPECT_GE(fresh, 3) << "expected the call's pipe and socket";
 }
 
 // The bus refuses the client's second signal match rule.

@@ -7,6 +7,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "client/call_frame.h"
@@ -33,6 +34,23 @@ protected:
     }
     std::string errors;
 };
+
+static_assert(std::is_base_of<com::tarne::vorx::labelmgr_proxy, LabelMgrClient>::value, "proxy base");
+static_assert(std::is_base_of<DBus::IntrospectableProxy, LabelMgrClient>::value, "introspection base");
+static_assert(std::is_base_of<DBus::ObjectProxy, LabelMgrClient>::value, "object proxy base");
+static_assert(std::has_virtual_destructor<com::tarne::vorx::labelmgr_proxy>::value, "destroyed whole via a base");
+static_assert(!std::is_copy_constructible<LabelMgrClient>::value, "one client per call");
+
+TEST_F(Proxy, ClientCallsTheServiceObjectWithTheLongTimeout) {
+    ASSERT_EQ(run([](LabelMgrClient& c) {
+                  EXPECT_EQ(c.path(), "/org/freedesktop/DBus/tarne/vorx/labelmgr");
+                  EXPECT_EQ(c.service(), "com.tarne.vorx.labelmgr");
+                  EXPECT_EQ(c.get_timeout(), 180000);
+                  EXPECT_EQ(c.com::tarne::vorx::labelmgr_proxy::name(), "com.tarne.vorx.labelmgr");
+              }),
+              0)
+        << errors;
+}
 
 TEST_F(Proxy, MembersWithoutInputsSendAnEmptyBody) {
     const std::map<std::string, std::function<void(LabelMgrClient&)>> members = {
