@@ -11,7 +11,9 @@
  * output (standard error is not captured; the exit status is discarded).
  * Each output line is one entry without its newline; a line longer than 1022
  * characters is split into pieces of 1022. The array has no null terminator:
- * *n entries, each released with free(), then the array with free().
+ * *n entries, each released with free(), then the array with free(); an
+ * entry is null when there was no memory for its copy. When the array cannot
+ * grow, reading stops and the lines stored so far are returned.
  * Null with *n = 0 when the command printed nothing. Null with *n untouched
  * when cmd or n is null, cmd is longer than 932 characters (it is refused,
  * never cut), or no memory or no shell was available.
