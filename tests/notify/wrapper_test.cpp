@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <exception>
 #include <functional>
 #include <ostream>
 #include <stdexcept>
@@ -55,6 +56,19 @@ INSTANTIATE_TEST_SUITE_P(
                     "Failed to create ZMQ socket."}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
+std::string whatOf(const std::exception_ptr& p)
+{
+    if (!p)
+        return "<no exception>";
+    try {
+        std::rethrow_exception(p);
+    } catch (const std::runtime_error& e) {
+        return e.what();
+    } catch (...) {
+        return "<not a runtime_error>";
+    }
+}
+
 // libzmq cannot make a context without a descriptor for its mailbox.
 TEST(Wrapper, NoDescriptorLeftMeansNoContext)
 {
@@ -68,23 +82,25 @@ TEST(Wrapper, NoDescriptorLeftMeansNoContext)
     tight.rlim_cur = static_cast<rlim_t>(lowest);
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
 
-    std::string direct, viaSubscriber;
+    // Looked at only once the limit is back: the sanitizers need descriptors
+    // of their own to inspect an exception object.
+    std::exception_ptr direct, viaSubscriber;
     try {
         ZMQSocket s(ZMQSocket::SUB);
-    } catch (const std::runtime_error& e) {
-        direct = e.what();
+    } catch (...) {
+        direct = std::current_exception();
     }
     try {
         void* h = createSubscriber();
         delete static_cast<ZMQSocket*>(h);
-    } catch (const std::runtime_error& e) {
-        viaSubscriber = e.what();
+    } catch (...) {
+        viaSubscriber = std::current_exception();
     }
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
     std::string written = testing::internal::GetCapturedStderr();
 
-    EXPECT_EQ(direct, "Failed to create ZMQ context.");
-    EXPECT_EQ(viaSubscriber, "Failed to create ZMQ context.");
+    EXPECT_EQ(whatOf(direct), "Failed to create ZMQ context.");
+    EXPECT_EQ(whatOf(viaSubscriber), "Failed to create ZMQ context.");
     EXPECT_EQ(written, "");
 }
 
