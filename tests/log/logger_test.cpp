@@ -2,7 +2,7 @@
 
 #include <sys/stat.h>
 
-#include <regex>
+#include <cctype>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -32,6 +32,24 @@ void logOneOfEach(Logger* logger)
     logger->warn("warn %05.1f", 2.5);
     logger->error("plain error, no conversions");
     logger->fatal("fatal %c%c", 'o', 'k');
+}
+
+// "YYYY-MM-DD hh:mm:ss.mmm <thread id> " followed by `rest`, exactly.
+bool isFallbackLine(const std::string& line, const std::string& rest)
+{
+    const std::string stamp = "####-##-## ##:##:##.### ";
+    if (line.size() < stamp.size())
+        return false;
+    for (size_t i = 0; i < stamp.size(); ++i) {
+        bool digit = isdigit(static_cast<unsigned char>(line[i])) != 0;
+        if (stamp[i] == '#' ? !digit : line[i] != stamp[i])
+            return false;
+    }
+    size_t p = stamp.size();
+    const size_t threadStart = p;
+    while (p < line.size() && isdigit(static_cast<unsigned char>(line[p])))
+        ++p;
+    return p > threadStart && line.compare(p, std::string::npos, " " + rest) == 0;
 }
 
 using ConfiguredLogger = vorxtest::CapturedLogTest;
@@ -79,7 +97,7 @@ TEST_F(ConfiguredLogger, DestroyingAnyLoggerShutsLog4cppDownForTheProcess)
     Logger::getInstance()->error("library instance");
     const std::string otherLog = "/var/log/vorx/other.log";
     const std::string otherProperties = "/etc/vorx/label/other.properties";
-    ASSERT_TRUE(vorxtest::writeTextFile(otherProperties, vorxtest::debugProperties(otherLog)));
+    ASSERT_TRUE(vorxtest::writeTextFile(otherProperties, vorxtest::debugProperties(otherLog, "other")));
     LogTail other(otherLog);
     {
         Logger own(otherProperties);
@@ -163,12 +181,11 @@ TEST_P(FallbackLogger, WritesPatternLinesAtInfoIntoTheFixedFile)
 
     std::vector<std::string> lines = LogTail(kFallbackLog).take();
     ASSERT_EQ(lines.size(), 4u);
-    const char* expected[] = {R"(\[INFO\] info two )", R"(\[WARN\] warn 002\.5 )",
-                              R"(\[ERROR\] plain error, no conversions )", R"(\[FATAL\] fatal ok )"};
-    for (size_t i = 0; i < lines.size(); ++i) {
-        std::regex line(std::string(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \d+ )") + expected[i]);
-        EXPECT_TRUE(std::regex_match(lines[i], line)) << lines[i];
-    }
+    // Every line ends with a blank before its line end.
+    const char* expected[] = {"[INFO] info two ", "[WARN] warn 002.5 ", "[ERROR] plain error, no conversions ",
+                              "[FATAL] fatal ok "};
+    for (size_t i = 0; i < lines.size(); ++i)
+        EXPECT_TRUE(isFallbackLine(lines[i], expected[i])) << '"' << lines[i] << '"';
 }
 
 INSTANTIATE_TEST_SUITE_P(BadConfigs, FallbackLogger,
