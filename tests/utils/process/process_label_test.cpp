@@ -19,7 +19,6 @@
 
 #include "fake_proc.h"
 
-using testing::ElementsAre;
 using testing::HasSubstr;
 using testing::IsEmpty;
 using testing::Not;
