@@ -233,7 +233,7 @@ bool LabelMgrPeer::start(Mode mode, const PrivateSystemBus& bus, std::string* wh
         return false;
     }
     std::vector<std::string> args = {program, mode == Mode::Scripted ? "--peer" : "--control", "--address",
-                                     bus.address(), "--bus-pid", std::to_string(bus.pid())};
+                                     bus.address(), "--bus-pid", std::to_string(bus.pid()), "--bus-dir", bus.dir()};
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
     pid_ = spawn(args, in[0], out[1], why);
     close(in[0]);

@@ -111,6 +111,7 @@ public:
     // Ends the peer; afterwards nobody owns the service name.
     void stop();
     bool running() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
     // The peer's unique name on the bus.
     const std::string& uniqueName() const { return uniqueName_; }
 

@@ -14,7 +14,7 @@
 // Both print "ready <unique name>" on stdout once the service name is owned.
 // ADDR defaults to DBUS_SYSTEM_BUS_ADDRESS. With commands on stdin its end
 // means the test is gone: the peer exits and, given --bus-pid, also stops
-// that bus daemon so nothing outlives a crashed test.
+// that bus daemon (and removes --bus-dir) so nothing outlives a crashed test.
 //
 // Peer commands (each answered by one line, "ok ..." or "err <why>"):
 //   reply <member> <signature|-> <values>   answer with these arguments
@@ -82,6 +82,15 @@ bool writeAll(int fd, const std::string& s) {
         done += static_cast<size_t>(n);
     }
     return true;
+}
+
+// What the test fixture left of its bus: config, socket, directory.
+void removeBusDir(const std::string& dir) {
+    if (dir.empty()) return;
+    for (int i = 0; i < 100 && access((dir + "/socket").c_str(), F_OK) == 0; ++i) usleep(10000);
+    unlink((dir + "/socket").c_str());
+    unlink((dir + "/bus.conf").c_str());
+    rmdir(dir.c_str());
 }
 
 class Peer {
@@ -265,6 +274,7 @@ int main(int argc, char** argv) {
     bool control = false;
     const char* address = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
     long busPid = 0;
+    std::string busDir;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--peer") == 0) {
             scripted = true;
@@ -278,10 +288,12 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "labelmgr-standin: --pkg wants NAME=ID, got %s\n", argv[i]);
                 return 2;
             }
+        } else if (std::strcmp(argv[i], "--bus-dir") == 0 && i + 1 < argc) {
+            busDir = argv[++i];
         } else if (std::strcmp(argv[i], "--bus-pid") == 0 && i + 1 < argc) {
             busPid = std::strtol(argv[++i], nullptr, 10);
         } else {
-            std::fprintf(stderr, "usage: %s [--peer|--control] [--address ADDR] [--pkg NAME=ID]... [--bus-pid PID]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--peer|--control] [--address ADDR] [--pkg NAME=ID]... [--bus-pid PID [--bus-dir DIR]]\n", argv[0]);
             return 2;
         }
     }
@@ -345,6 +357,7 @@ int main(int argc, char** argv) {
             if (got <= 0) {
                 // The test that drove us is gone.
                 if (busPid > 0) kill(static_cast<pid_t>(busPid), SIGTERM);
+                removeBusDir(busDir);
                 break;
             }
             pending.append(buf, static_cast<size_t>(got));
