@@ -44,7 +44,8 @@ static int c_walk(int n, USER_SET_ITEM* items, struct c_record* records, int max
     int i;
     for (i = 0; i < n && i < max; ++i) {
         const unsigned char* rec = base + (size_t)i * 4120u;
-        size_t len = strnlen((const char*)rec, 4096);
+        const unsigned char* nul = memchr(rec, '\0', 4096);
+        size_t len = nul ? (size_t)(nul - rec) : 4096;
         records[i].name_len = len;
         memcpy(records[i].name, rec, len < sizeof records[i].name - 1 ? len : sizeof records[i].name - 1);
         records[i].name[len < sizeof records[i].name - 1 ? len : sizeof records[i].name - 1] = '\0';
