@@ -230,3 +230,40 @@ TEST_F(EveryFunction, NoArgumentMembersSendAnEmptyBody)
 }
 
 }  // namespace
+
+namespace {
+
+// D-Bus cannot carry such text; each function reports it as a failed call
+// with its own code instead of letting libdbus abort the process.
+TEST_F(EveryFunction, TextThatIsNotUtf8IsAFailedCallWithoutTraffic)
+{
+    const char* bad = "bad\xff";
+    const char* list[] = {"ok", bad};
+    std::map<std::string, VORX_ID> oids;
+    std::map<std::string, std::map<std::string, std::vector<VORX_ID>>> ids;
+    uint64_t id64 = 0;
+    struct Case {
+        const char* what;
+        std::function<int()> call;
+        int code;
+        bool onStdout = false;
+    } cases[] = {
+        {"getPkgIds", [&] { return getPkgIds(list, 2, &id64); }, -2},
+        {"setFileOid", [&] { return setFileOid(bad, VORX_ID{}, 0); }, -2},
+        {"queryUserSetFileTid", [&] { USER_SET_ITEM* o; return queryUserSetFileTid(bad, &o, 0); }, -2},
+        {"setLabelForPkg", [&] { return setLabelForPkg(list, 2, "p"); }, -3},
+        {"getDeviceOids", [&] { return getDeviceOids({"ok", bad}, oids); }, -1},
+        {"policies_parse", [&] { return policies_parse({{"k", {bad}}}, ids); }, -1, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Streams streams;
+        EXPECT_EQ(c.code, c.call());
+        std::string line = c.onStdout ? streams.out() : streams.err();
+        EXPECT_EQ(0u, line.find("DBus error occurred: ")) << line;
+        EXPECT_EQ("", c.onStdout ? streams.err() : streams.out());
+    }
+    EXPECT_TRUE(serviceCalls(peer).empty());
+}
+
+}  // namespace
