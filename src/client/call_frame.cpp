@@ -180,6 +180,11 @@ private:
 }  // namespace
 
 int callService(int busCode, std::ostream& errOut, const std::function<int(LabelMgrClient&)>& body) {
+    return callService(busCode, errOut, std::function<void()>(), body);
+}
+
+int callService(int busCode, std::ostream& errOut, const std::function<void()>& prepare,
+                const std::function<int(LabelMgrClient&)>& body) {
     std::lock_guard<std::mutex> guard(callLock());
     DefaultDispatcherRestore restore;
     int result = busCode;
@@ -194,6 +199,7 @@ int callService(int busCode, std::ostream& errOut, const std::function<int(Label
         try {
             connection.reset(new DBus::Connection(DBus::Connection::SystemBus()));
             surplus.watch(*connection, &dispatcher->get());
+            if (prepare) prepare();
             LabelMgrClient client(*connection, LABELMGR_OBJECT_PATH, LABELMGR_SERVICE_NAME);
             result = body(client);
         } catch (const DBus::Error& e) {

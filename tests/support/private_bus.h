@@ -36,6 +36,11 @@
 //   ", ", dictionaries as {k: v, ...} in wire order, strings quoted. An empty
 //   body is "" (and its signature "").
 //
+// A test program using the peer should depend on it being built:
+//   add_dependencies(<test target> labelmgr-standin)
+// The program is found next to the test in the build tree (or through
+// VORX_LABELMGR_STANDIN).
+//
 // Wrong types, missing or extra arguments are just another signature:
 // reply("getPkgId", "s", R"("oops")"), reply("getPkgId", "-", "") (no
 // argument at all), reply("getPkgId", "tt", "1, 2").

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <sstream>
@@ -231,6 +232,38 @@ TEST_F(Proxy, TextThatIsNotUtf8IsRefusedInsideContainersToo) {
     auto calls = peer.calls();
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].body, "[\"/d\xc3\xa9j\xc3\xa0\"], \"p\xe2\x82\xac\"");
+}
+
+// Preparation runs once the connection is open, before the client is built.
+class ProxyMatchLimit : public vorxtest::LabelMgrPeerTest {
+protected:
+    std::string extraBusConfig() const override {
+        return R"(<limit name="max_match_rules_per_connection">1</limit>)";
+    }
+};
+
+TEST_F(ProxyMatchLimit, PreparationPrecedesTheClient) {
+    bool prepared = false, called = false;
+    std::ostringstream err;
+    int rc = vorx::client::callService(
+        -2, err, [&] { prepared = true; },
+        [&](LabelMgrClient&) {
+            called = true;
+            return 0;
+        });
+    EXPECT_EQ(rc, -2);
+    EXPECT_TRUE(prepared);
+    EXPECT_FALSE(called);
+    EXPECT_EQ(err.str().rfind("DBus error occurred: ", 0), 0u) << err.str();
+}
+
+TEST(ProxyNoBus, NoPreparationWithoutAConnection) {
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/vorx-test/socket", 1);
+    bool prepared = false;
+    std::ostringstream err;
+    EXPECT_EQ(vorx::client::callService(-7, err, [&] { prepared = true; }, [](LabelMgrClient&) { return 0; }), -7);
+    EXPECT_FALSE(prepared);
+    EXPECT_EQ(err.str().rfind("DBus error occurred: ", 0), 0u) << err.str();
 }
 
 }  // namespace
