@@ -53,10 +53,9 @@ int readId(const IdFamily& family, const char* path, VORX_ID* id)
 {
     if (path == nullptr || id == nullptr)
         return -1;
-    // Zeroed up front so that every failure leaves the record zero.
-    *id = VORX_ID{0, 0, 0};
     return cBoundary(-3, [&] {
-        return callService(-2, std::cerr, [&](LabelMgrClient& client) {
+        // Zeroed once the bus is reached, so that any failure of the call leaves it zero.
+        return callService(-2, std::cerr, [&] { *id = VORX_ID{0, 0, 0}; }, [&](LabelMgrClient& client) {
             IdDict dict = (client.*family.get)(std::string(path));
             VORX_ID got{idField(dict, "pkg_id"), idField(dict, "file_id"), idField(dict, "path_id")};
             if (got.pkg_id == kAllOnes && got.file_id == kAllOnes && got.path_id == kAllOnes)

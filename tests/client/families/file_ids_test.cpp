@@ -151,4 +151,28 @@ TEST_F(FileIds, EmptyListingAndBusErrorLeaveOutAlone)
     }
 }
 
+// The bus refuses the client's second match rule, so the call fails while the
+// client is being built: the record is zero all the same.
+class FileIdsRefusedMatch : public FamilyTest {
+protected:
+    std::string extraBusConfig() const override
+    {
+        return R"(<limit name="max_match_rules_per_connection">1</limit>)";
+    }
+};
+
+TEST_F(FileIdsRefusedMatch, ReadLeavesTheRecordZero)
+{
+    for (const auto& t : kTwins) {
+        SCOPED_TRACE(t.family);
+        ASSERT_TRUE(peer.reply(t.m("get"), "a{st}", R"({"pkg_id": 1})"));
+        Streams streams;
+        VORX_ID id{11, 12, 13};
+        EXPECT_EQ(-2, t.get("/a", &id));
+        EXPECT_EQ((VORX_ID{0, 0, 0}), id);
+        EXPECT_EQ(0u, streams.err().find("DBus error occurred: ")) << streams.err();
+    }
+    EXPECT_TRUE(familytest::serviceCalls(peer).empty());
+}
+
 }  // namespace
