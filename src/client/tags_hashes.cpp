@@ -17,11 +17,14 @@ namespace {
 
 using Proxy = com::tarne::vorx::labelmgr_proxy;
 
-std::string askForText(decltype(&Proxy::getPathSm3HashValue) member, const std::string& path)
+// The path is made a string inside the call, so that even a null C string
+// ends as a failed call rather than an exception.
+template <typename Path>
+std::string askForText(decltype(&Proxy::getPathSm3HashValue) member, const Path& path)
 {
     std::string text;
     callService(-2, std::cerr, [&](LabelMgrClient& client) {
-        text = (client.*member)(path);
+        text = (client.*member)(std::string(path));
         return 0;
     });
     return text;
@@ -44,7 +47,7 @@ VORX_EXPORT void addTagFullSystem(const char* path, std::vector<std::string> tag
 
 VORX_EXPORT std::string getPathSm3HashValue(const char* path)
 {
-    return askForText(&Proxy::getPathSm3HashValue, std::string(path));
+    return askForText(&Proxy::getPathSm3HashValue, path);
 }
 
 VORX_EXPORT std::string restoreSingleFileLabel(const std::string& path)
