@@ -179,10 +179,6 @@ namespace {
 constexpr std::regex_constants::syntax_option_type kRegexFlags =
     std::regex_constants::ECMAScript | std::regex_constants::icase;
 
-// Below this size the whole expression is also compiled by std::regex, whose
-// recursion is harmless there, so its errors are libstdc++'s by construction.
-constexpr size_t kWholeCompileLimit = 1024;
-
 enum class Kind : uint8_t { Literal, Dot, Set };
 enum class Op : uint8_t { Char, Star, Split, Jump, Match };
 
@@ -587,9 +583,11 @@ bool Matcher::simulate(const std::string& text)
 
 }  // namespace
 
-bool matchTranslatedRegex(const std::string& expression, const std::string& text)
+bool matchTranslatedRegex(const std::string& expression, const std::string& text, size_t wholeCompileLimit)
 {
-    if (expression.size() <= kWholeCompileLimit)
+    // Short expressions are compiled whole as well: std::regex's recursion is
+    // harmless there, and its errors are then libstdc++'s by construction.
+    if (expression.size() <= wholeCompileLimit)
         std::regex whole(expression, kRegexFlags);  // throws what std::regex throws
     try {
         Matcher matcher(expression);

@@ -1,6 +1,7 @@
 #ifndef VORX_UTILS_WILDCARD_MATCH_H
 #define VORX_UTILS_WILDCARD_MATCH_H
 
+#include <cstddef>
 #include <string>
 
 namespace vorx {
@@ -9,8 +10,11 @@ namespace vorx {
 // answer std::regex_match gives under ECMAScript | icase and the
 // std::regex_error that compiling it as std::regex raises. Unlike libstdc++'s
 // engine it does not recurse per character of the text or the expression, so
-// texts and patterns of any length are safe.
-bool matchTranslatedRegex(const std::string& expression, const std::string& text);
+// texts and patterns of any length are safe. Expressions up to
+// wholeCompileLimit bytes are also compiled whole by std::regex first.
+constexpr size_t kWholeCompileLimit = 1024;
+bool matchTranslatedRegex(const std::string& expression, const std::string& text,
+                          size_t wholeCompileLimit = kWholeCompileLimit);
 
 }  // namespace vorx
 
