@@ -1,5 +1,8 @@
 #include <vorxlabelmgr/pattern.h>
 
+// Before any header that brings in <functional>.
+#include "utils/std_regex.h"
+
 #include <glob.h>
 
 #include <algorithm>
@@ -8,7 +11,6 @@
 #include <cstring>
 #include <locale>
 #include <memory>
-#include <regex>
 #include <unordered_map>
 
 #include <vorxlabelmgr/logger.h>

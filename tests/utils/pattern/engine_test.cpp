@@ -1,7 +1,9 @@
+// Before any header that brings in <functional>.
+#include "utils/std_regex.h"
+
 #include <iostream>
 #include <random>
 #include <string_view>
-#include <regex>
 #include <string>
 
 #include <gtest/gtest.h>

@@ -1,9 +1,11 @@
+// Before any header that brings in <functional>.
+#include "utils/std_regex.h"
+
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
-#include <regex>
 #include <string>
 #include <vector>
 
