@@ -19,16 +19,23 @@ class Category;
  */
 class VORX_EXPORT Logger {
 public:
+    /* The process's instance, built at the first call (thread-safe); never null. */
     static Logger* getInstance();
 
+    /* Configures from the fixed properties file, with the fallback above. */
     Logger();
     /* Configures from the given file; log4cpp's exception reaches the caller. */
     explicit Logger(const std::string& path);
+    /* Shuts log4cpp down for the whole process (log4cpp::Category::shutdown). */
     ~Logger();
 
     Logger(const Logger&) = delete;
     Logger& operator=(const Logger&) = delete;
 
+    /*
+     * printf-style records on the root category at DEBUG, INFO, WARN, ERROR
+     * and FATAL; log4cpp drops those below the configured priority.
+     */
     void debug(const char* format, ...) __attribute__((format(printf, 2, 3)));
     void info(const char* format, ...) __attribute__((format(printf, 2, 3)));
     void warn(const char* format, ...) __attribute__((format(printf, 2, 3)));

@@ -16,7 +16,18 @@ namespace client {
 // cannot be reached, or the dispatcher cannot be built) it writes
 // "DBus error occurred: <message>" and std::endl to `errOut` and returns
 // `busCode`. No exception of the binding leaves it.
+//
+// Every other exception is reported the same way (its what() after the same
+// prefix, "out of memory" for std::bad_alloc) so that none reaches a C caller.
+// A string argument that is not valid UTF-8 fails the call before anything is
+// sent, with a message naming the argument.
 int callService(int busCode, std::ostream& errOut, const std::function<int(LabelMgrClient&)>& body);
+
+// The same, running `prepare` once the connection is open and before the
+// client is built (e.g. zeroing an out-record, so that a refused match rule
+// leaves it zero while an unreachable bus leaves it untouched).
+int callService(int busCode, std::ostream& errOut, const std::function<void()>& prepare,
+                const std::function<int(LabelMgrClient&)>& body);
 
 }  // namespace client
 }  // namespace vorx

@@ -1,0 +1,33 @@
+#ifndef VORXLABELMGR_LABEL_NOTIFY_H
+#define VORXLABELMGR_LABEL_NOTIFY_H
+
+/*
+ * Label-change notifications. The publisher binds
+ * "ipc:///tmp/vorx_label_manager.socket" and sends each change as one message
+ * of two frames: a topic, matched by subscribers as a prefix, then the body.
+ * A handle wraps a ZMQSocket of the subscriber type; it is used by one thread
+ * at a time and belongs to the caller (delete it as a ZMQSocket*, or keep it
+ * until the process ends). These functions do not log.
+ */
+
+#include <string>
+
+#include <vorxlabelmgr/export.h>
+
+/* A new handle, neither connected nor subscribed. std::bad_alloc and the
+ * constructor's std::runtime_error reach the caller; nothing is written. */
+VORX_EXPORT void* createSubscriber();
+
+/* Connects the handle to the publisher's endpoint (again on every call; the
+ * publisher need not be running yet) and adds `topic` as a prefix ("" takes
+ * every message). 0, or -1 after "Exception: <reason>" on standard error. */
+VORX_EXPORT int subscribeLabelChangeMsg(void* handle, const std::string& topic);
+
+/* Waits without time-out for the next matching message and stores its body in
+ * *body: malloc'ed, body length + 1 bytes with a NUL appended, freed by the
+ * caller with free(). A message of one frame is skipped; frames after the
+ * body are discarded. 0; -1 after "Exception: <reason>" on standard error (*body untouched, e.g. when a
+ * signal interrupts the wait); -1 after "malloc error." (*body is null). */
+VORX_EXPORT int recvLabelChangeMsg(void* handle, char** body);
+
+#endif

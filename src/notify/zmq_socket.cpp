@@ -1,0 +1,116 @@
+#include <vorxlabelmgr/zmq_socket.h>
+
+#include <zmq.h>
+
+#include <cstring>
+#include <stdexcept>
+
+#include "notify/zmq_socket_access.h"
+
+static_assert(ZMQSocket::PAIR == ZMQ_PAIR && ZMQSocket::PUB == ZMQ_PUB && ZMQSocket::SUB == ZMQ_SUB &&
+                  ZMQSocket::REQ == ZMQ_REQ && ZMQSocket::REP == ZMQ_REP && ZMQSocket::DEALER == ZMQ_DEALER &&
+                  ZMQSocket::ROUTER == ZMQ_ROUTER && ZMQSocket::PULL == ZMQ_PULL && ZMQSocket::PUSH == ZMQ_PUSH &&
+                  ZMQSocket::XPUB == ZMQ_XPUB && ZMQSocket::XSUB == ZMQ_XSUB && ZMQSocket::STREAM == ZMQ_STREAM,
+              "socketType must carry libzmq's own numbers");
+
+namespace {
+
+// Closes the frame on every way out, also when copying it out throws.
+struct Frame {
+    zmq_msg_t msg;
+    ~Frame() { zmq_msg_close(&msg); }
+};
+
+}  // namespace
+
+ZMQSocket::ZMQSocket(socketType type) : context(nullptr), socket(nullptr)
+{
+    context = zmq_ctx_new();
+    if (!context)
+        throw std::runtime_error("Failed to create ZMQ context.");
+    socket = zmq_socket(context, type);
+    if (!socket) {
+        zmq_ctx_destroy(context);
+        throw std::runtime_error("Failed to create ZMQ socket.");
+    }
+}
+
+ZMQSocket::~ZMQSocket()
+{
+    if (socket)
+        zmq_close(socket);
+    if (context)
+        zmq_ctx_destroy(context);
+}
+
+void ZMQSocket::bind(const std::string& endpoint)
+{
+    if (zmq_bind(socket, endpoint.c_str()) != 0)
+        throw std::runtime_error("Failed to bind socket.");
+}
+
+void ZMQSocket::connect(const std::string& endpoint)
+{
+    if (zmq_connect(socket, endpoint.c_str()) != 0)
+        throw std::runtime_error("Failed to connect socket.");
+}
+
+void ZMQSocket::send(const std::string& data, bool more)
+{
+    zmq_msg_t msg;
+    // A frame that cannot be built is a send that did not happen.
+    if (zmq_msg_init_size(&msg, data.size()) != 0)
+        throw std::runtime_error("Failed to send message.");
+    if (!data.empty())
+        std::memcpy(zmq_msg_data(&msg), data.data(), data.size());
+    int rc = zmq_sendmsg(socket, &msg, more ? ZMQ_SNDMORE : 0);
+    zmq_msg_close(&msg);
+    if (rc == -1)
+        throw std::runtime_error("Failed to send message.");
+}
+
+std::string ZMQSocket::recv()
+{
+    Frame f;
+    zmq_msg_init(&f.msg);
+    if (zmq_recvmsg(socket, &f.msg, 0) == -1)
+        throw std::runtime_error("Failed to receive message.");
+    return std::string(static_cast<const char*>(zmq_msg_data(&f.msg)), zmq_msg_size(&f.msg));
+}
+
+void ZMQSocket::subscribe(const std::string& prefix)
+{
+    if (zmq_setsockopt(socket, ZMQ_SUBSCRIBE, prefix.data(), prefix.size()) != 0)
+        throw std::runtime_error("Failed to set subscription filter.");
+}
+
+namespace vorx {
+namespace notify {
+
+bool ZMQSocketAccess::moreFrames(ZMQSocket& s)
+{
+    int more = 0;
+    size_t len = sizeof more;
+    if (zmq_getsockopt(s.socket, ZMQ_RCVMORE, &more, &len) != 0)
+        throw std::runtime_error("Failed to receive message.");
+    return more != 0;
+}
+
+bool ZMQSocketAccess::discardRest(ZMQSocket& s)
+{
+    for (;;) {
+        int more = 0;
+        size_t len = sizeof more;
+        if (zmq_getsockopt(s.socket, ZMQ_RCVMORE, &more, &len) != 0)
+            return false;
+        if (!more)
+            return true;
+        Frame f;
+        zmq_msg_init(&f.msg);
+        if (zmq_recvmsg(s.socket, &f.msg, 0) == -1)
+            return false;
+    }
+}
+
+}  // namespace notify
+}  // namespace vorx

@@ -1,0 +1,24 @@
+#ifndef VORX_NOTIFY_ZMQ_SOCKET_ACCESS_H
+#define VORX_NOTIFY_ZMQ_SOCKET_ACCESS_H
+
+#include <vorxlabelmgr/zmq_socket.h>
+
+namespace vorx {
+namespace notify {
+
+// What the subscription code needs beyond the public wrapper: message
+// boundaries. Internal, not exported.
+struct ZMQSocketAccess {
+    // Whether the frame received last has further frames in its message.
+    // Throws "Failed to receive message." when libzmq cannot tell.
+    static bool moreFrames(ZMQSocket& s);
+
+    // Drops the rest of the current message without copying it. False when a
+    // receive fails; the rest then stays queued.
+    static bool discardRest(ZMQSocket& s);
+};
+
+}  // namespace notify
+}  // namespace vorx
+
+#endif

@@ -1,0 +1,196 @@
+#include <vorxlabelmgr/cmd_file.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+
+namespace {
+
+const char kPathPrefix[] =
+    "export PATH=$PATH:/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/root/bin:/root/bin && ";
+constexpr size_t kPrefixLength = sizeof kPathPrefix - 1;
+constexpr size_t kLineSize = 1024;
+// The whole shell line must fit in kLineSize with its terminator.
+constexpr size_t kMaxCommandLength = kLineSize - 1 - kPrefixLength;
+// As fgets() with a size of kLineSize - 1: room for the piece and its NUL.
+constexpr size_t kMaxPieceLength = kLineSize - 2;
+// The array keeps room for this many lines, then grows one pointer a line.
+constexpr size_t kInitialSlots = kLineSize;
+
+static_assert(kPrefixLength == 91, "command prefix");
+static_assert(kMaxCommandLength == 932, "longest command");
+static_assert(kMaxPieceLength == 1022, "output piece");
+
+// The next piece of output into buf: the bytes up to and including the next
+// newline, at most kMaxPieceLength of them, then a NUL. 0 at the end of the
+// output or on a read error. Byte by byte so that an interrupted read loses
+// nothing when it is retried.
+size_t readPiece(FILE* stream, char* buf)
+{
+    size_t len = 0;
+    while (len < kMaxPieceLength) {
+        int c = getc(stream);
+        if (c == EOF) {
+            if (ferror(stream) && errno == EINTR) {
+                clearerr(stream);
+                continue;
+            }
+            break;
+        }
+        buf[len++] = static_cast<char>(c);
+        if (c == '\n')
+            break;
+    }
+    buf[len] = '\0';
+    return len;
+}
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+
+    int get() const { return fd_; }
+
+    // Closes now; false when the kernel reports that the data did not make it.
+    // EINTR still releases the descriptor on Linux, so it is not retried.
+    bool close()
+    {
+        int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0 || errno == EINTR;
+    }
+
+private:
+    int fd_;
+};
+
+int openRetrying(const char* path, int flags, mode_t mode = 0)
+{
+    int fd;
+    do {
+        fd = ::open(path, flags | O_CLOEXEC, mode);
+    } while (fd == -1 && errno == EINTR);
+    return fd;
+}
+
+bool writeAll(int fd, const char* data, size_t size)
+{
+    while (size > 0) {
+        ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (written == 0)
+            return false;
+        data += written;
+        size -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+}  // namespace
+
+char** excuteCmd(const char* cmd, int* n)
+{
+    if (cmd == nullptr || n == nullptr)
+        return nullptr;
+    // A cut command could do something else than asked: refuse it whole.
+    if (strnlen(cmd, kMaxCommandLength + 1) > kMaxCommandLength)
+        return nullptr;
+
+    char* command = static_cast<char*>(calloc(1, kLineSize));
+    if (command == nullptr)
+        return nullptr;
+    int len = snprintf(command, kLineSize, "%s%s", kPathPrefix, cmd);
+    if (len < 0 || static_cast<size_t>(len) >= kLineSize) {
+        free(command);
+        return nullptr;
+    }
+
+    FILE* stream = popen(command, "re");
+    if (stream == nullptr) {
+        free(command);
+        return nullptr;
+    }
+
+    char piece[kLineSize];
+    char copy[kLineSize];
+    char** lines = nullptr;
+    size_t count = 0;
+    while (count < static_cast<size_t>(INT_MAX) && readPiece(stream, piece) > 0) {
+        size_t copyLength = strlen(piece);
+        memcpy(copy, piece, copyLength + 1);
+        if (copyLength > 0 && copy[copyLength - 1] == '\n')
+            copy[copyLength - 1] = '\0';
+
+        size_t slots = (count < kInitialSlots - 1 ? kInitialSlots - 1 : count) + 1;
+        char** grown = static_cast<char**>(realloc(lines, slots * sizeof *lines));
+        if (grown == nullptr)
+            break;  // hand back what was stored so far
+        lines = grown;
+        lines[count++] = strdup(copy);
+    }
+    *n = static_cast<int>(count);
+
+    free(command);
+    pclose(stream);
+    return lines;
+}
+
+std::string readFile(const std::string& path)
+{
+    Descriptor fd(openRetrying(path.c_str(), O_RDONLY));
+    if (fd.get() < 0) {
+        std::cerr << "Unable to open file: " << path << std::endl;
+        return std::string();
+    }
+
+    std::string data;
+    char buf[4096];
+    for (;;) {
+        ssize_t got = ::read(fd.get(), buf, sizeof buf);
+        if (got == 0)
+            break;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            // Part of a file is no file: a cut label must not be taken as one.
+            std::cerr << "Unable to read file: " << path << std::endl;
+            return std::string();
+        }
+        data.append(buf, static_cast<size_t>(got));
+    }
+    return data;
+}
+
+bool writeFile(const std::string& path, const std::string& data)
+{
+    Descriptor fd(openRetrying(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666));
+    if (fd.get() < 0) {
+        std::cerr << "Unable to open file for writing: " << path << std::endl;
+        return false;
+    }
+    // Label files refuse a text at write time, and a full disk shows at close.
+    bool written = writeAll(fd.get(), data.data(), data.size());
+    bool closed = fd.close();
+    if (!written || !closed) {
+        std::cerr << "Unable to write file: " << path << std::endl;
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,134 @@
+#ifndef VORX_TEST_FAKE_PROC_H
+#define VORX_TEST_FAKE_PROC_H
+
+// Relabelling tests never see the host's processes: in a private mount
+// namespace a tmpfs covers /proc and the test builds the process directories
+// it needs. The Logger is pointed at a file of the namespace at DEBUG.
+
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "mount_ns.h"
+
+namespace vorxtest {
+
+constexpr char kProcLog[] = "/var/log/vorx/process-test.log";
+
+inline bool putFile(const std::string& path, const std::string& text)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    return !out.fail();
+}
+
+inline std::string fileText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+inline bool makeDirs(const std::string& path)
+{
+    for (size_t pos = 1; pos <= path.size(); ++pos) {
+        if (pos == path.size() || path[pos] == '/') {
+            if (mkdir(path.substr(0, pos).c_str(), 0755) != 0 && errno != EEXIST)
+                return false;
+        }
+    }
+    return true;
+}
+
+// Namespace, private log directories and a DEBUG configuration; the Logger
+// itself is built later, by the first line the library logs.
+class LoggedTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string why;
+        if (!enterPrivateMountNamespace(&why) || !privateDir("/etc/vorx/label", &why) ||
+            !privateDir("/var/log/vorx", &why))
+            GTEST_SKIP() << "no private mount namespace: " << why;
+        ASSERT_TRUE(putFile("/etc/vorx/label/vorx-label-log.properties",
+                            std::string("log4cpp.rootCategory=DEBUG, A\n"
+                                        "log4cpp.appender.A=FileAppender\n"
+                                        "log4cpp.appender.A.fileName=") +
+                                kProcLog +
+                                "\n"
+                                "log4cpp.appender.A.layout=PatternLayout\n"
+                                "log4cpp.appender.A.layout.ConversionPattern=[%p] %m%n\n"));
+    }
+
+    // Everything logged so far, one "[PRIORITY] message" a line.
+    std::string logText() const { return fileText(kProcLog); }
+};
+
+// A labelled executable in the private /tmp and an empty /proc to fill.
+class FakeProcTest : public LoggedTest {
+protected:
+    static constexpr char kExe[] = "/tmp/bin/app";
+    static constexpr char kRealProc[] = "/tmp/realproc";
+
+    void SetUp() override
+    {
+        LoggedTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        ASSERT_TRUE(makeDirs("/tmp/bin"));
+        ASSERT_TRUE(putFile(kExe, "#!/bin/sh\n"));
+        // The real procfs stays reachable here, for descriptors' magic links.
+        ASSERT_TRUE(makeDirs(kRealProc));
+        ASSERT_EQ(mount("/proc", kRealProc, nullptr, MS_BIND | MS_REC, nullptr), 0) << strerror(errno);
+        std::string why;
+        ASSERT_TRUE(privateDir("/proc", &why)) << why;
+        procCovered_ = true;
+    }
+
+    void TearDown() override
+    {
+        // The real procfs comes back, for the sanitizers' exit-time checks.
+        if (procCovered_)
+            umount2("/proc", MNT_DETACH);
+    }
+
+    // The path of this process's descriptor fd through the real procfs.
+    static std::string descriptorPath(int fd)
+    {
+        return std::string(kRealProc) + "/" + std::to_string(getpid()) + "/fd/" + std::to_string(fd);
+    }
+
+    static bool setLabel(const std::string& path, const std::string& text)
+    {
+        return setxattr(path.c_str(), "security.vorx", text.data(), text.size(), 0) == 0;
+    }
+
+    static std::string labelPath(int pid) { return "/proc/" + std::to_string(pid) + "/attr/vorx/current"; }
+
+    // A process directory with its exe link and, unless null, its label file.
+    static bool addProcess(const std::string& name, const std::string& exe, const char* label = nullptr)
+    {
+        std::string dir = "/proc/" + name;
+        if (!makeDirs(dir + "/attr/vorx") || symlink(exe.c_str(), (dir + "/exe").c_str()) != 0)
+            return false;
+        return label == nullptr || putFile(dir + "/attr/vorx/current", label);
+    }
+
+private:
+    bool procCovered_ = false;
+};
+
+}  // namespace vorxtest
+
+#endif

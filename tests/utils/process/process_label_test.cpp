@@ -1,0 +1,302 @@
+#include <vorxlabelmgr/label_context.h>
+#include <vorxlabelmgr/process_label.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <linux/capability.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "fake_proc.h"
+
+using testing::HasSubstr;
+using testing::IsEmpty;
+using testing::Not;
+using testing::internal::CaptureStderr;
+using testing::internal::GetCapturedStderr;
+using vorxtest::putFile;
+using vorxtest::fileText;
+
+namespace {
+
+// The executable's label; its subject id is what processes receive.
+const char kSid[] = "0000000000000001-0000000000abcdef-ffffffffffffffff";
+const std::string kExeLabel = std::string(kSid) +
+                              ":00000010:0000000000000000-0000000000000000-0000000000000000:ffffffff:"
+                              "000000000000000a-000000000000000b-000000000000000c";
+const char kOldSid[] = "0000000000000009-0000000000000009-0000000000000009";
+const std::string kTail = ":00000007:0000000000000004-0000000000000005-0000000000000006:00000008:"
+                          "000000000000000d-000000000000000e-000000000000000f";
+const std::string kOldLabel = kOldSid + kTail + "\n";
+
+class Relabel : public vorxtest::FakeProcTest {
+protected:
+    void SetUp() override
+    {
+        FakeProcTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        ASSERT_TRUE(setLabel(kExe, kExeLabel)) << strerror(errno);
+        // The label as the library must read it back.
+        context_t ctx{};
+        ASSERT_EQ(stringToContext(kExeLabel, ctx), 0);
+        ASSERT_EQ(ctx.sid.part1, 0xabcdefu);
+    }
+
+    std::string info(int pid, const char* what, const std::string& text) const
+    {
+        return "[INFO] update the label of the running process " + std::string(kExe) + "[" + std::to_string(pid) +
+               "], " + what + ": " + text + "\n";
+    }
+
+    std::string rewriteLines(int pid, const std::string& oldText, const std::string& newText) const
+    {
+        return info(pid, "attr current value", oldText) +
+               "[DEBUG] update the label of the running process, attr current path: " + labelPath(pid) + "\n" +
+               info(pid, "new processattr", newText);
+    }
+
+    std::string writeFailed(int pid) const
+    {
+        return "[ERROR] update the label of the running process " + std::string(kExe) + "[" + std::to_string(pid) +
+               "]: write process attr failed!\n";
+    }
+};
+
+TEST_F(Relabel, EachProcessGetsTheExecutablesSubjectId)
+{
+    const std::string noNewline = kOldSid + kTail;
+    ASSERT_TRUE(addProcess("100", kExe, kOldLabel.c_str()));
+    ASSERT_TRUE(addProcess("200", kExe, noNewline.c_str()));
+
+    CaptureStderr();
+    EXPECT_EQ(updateProcessAttr({100, 200}, kExe), 0);
+    EXPECT_EQ(GetCapturedStderr(), "");
+
+    // Fields 1 to 4 as they were; a final newline belongs to field 4 and stays.
+    EXPECT_EQ(fileText(labelPath(100)), kSid + kTail + "\n");
+    EXPECT_EQ(fileText(labelPath(200)), kSid + kTail);
+    EXPECT_EQ(logText(), rewriteLines(100, kOldLabel, kSid + kTail + "\n") +
+                             rewriteLines(200, noNewline, kSid + kTail));
+}
+
+TEST_F(Relabel, ExecutableLinkIsFollowedToItsLabel)
+{
+    ASSERT_EQ(symlink(kExe, "/tmp/bin/link"), 0);
+    ASSERT_TRUE(addProcess("100", kExe, kOldLabel.c_str()));
+    EXPECT_EQ(updateProcessAttr({100}, "/tmp/bin/link"), 0);
+    EXPECT_EQ(fileText(labelPath(100)), kSid + kTail + "\n");
+}
+
+TEST_F(Relabel, EmptyListTouchesNothingAndLogsNothing)
+{
+    EXPECT_EQ(updateProcessAttr({}, kExe), 0);
+    EXPECT_EQ(logText(), "");
+}
+
+TEST_F(Relabel, ExecutableWithoutLabelTouchesNoProcess)
+{
+    ASSERT_TRUE(putFile("/tmp/bin/unlabelled", "x"));
+    ASSERT_TRUE(addProcess("100", kExe, kOldLabel.c_str()));
+
+    CaptureStderr();
+    // 300 does not exist: reading it would show on standard error.
+    EXPECT_EQ(updateProcessAttr({300, 100}, "/tmp/bin/unlabelled"), -1);
+    EXPECT_EQ(GetCapturedStderr(), "");
+
+    EXPECT_EQ(fileText(labelPath(100)), kOldLabel);
+    std::string log = logText();
+    EXPECT_THAT(log, HasSubstr("[ERROR] update the label of a running process error: process exe file "
+                               "/tmp/bin/unlabelled\n"));
+    EXPECT_THAT(log, Not(HasSubstr("[INFO]")));
+}
+
+TEST_F(Relabel, VanishedProcessIsSkippedWithoutChangingTheResult)
+{
+    ASSERT_TRUE(addProcess("100", kExe, kOldLabel.c_str()));
+
+    CaptureStderr();
+    EXPECT_EQ(updateProcessAttr({300, 100}, kExe), 0);
+    EXPECT_EQ(GetCapturedStderr(), "Unable to open file: " + labelPath(300) + "\n");
+
+    EXPECT_EQ(fileText(labelPath(100)), kSid + kTail + "\n");
+    EXPECT_EQ(logText(), rewriteLines(100, kOldLabel, kSid + kTail + "\n"));
+}
+
+TEST_F(Relabel, RefusedWritesFailTheCallButNotTheOtherProcesses)
+{
+    ASSERT_TRUE(addProcess("100", kExe, kOldLabel.c_str()));
+    // Refused when opened: a read-only mount over the label file.
+    ASSERT_TRUE(addProcess("200", kExe, kOldLabel.c_str()));
+    ASSERT_EQ(mount(labelPath(200).c_str(), labelPath(200).c_str(), nullptr, MS_BIND, nullptr), 0);
+    ASSERT_EQ(mount(nullptr, labelPath(200).c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr), 0);
+    // Refused at write time, as the kernel refuses a label it will not take:
+    // a file sealed against writes opens, truncates, and refuses the data.
+    int sealed = memfd_create("label", MFD_ALLOW_SEALING | MFD_CLOEXEC);
+    ASSERT_GE(sealed, 0);
+    ASSERT_EQ(write(sealed, kOldLabel.data(), kOldLabel.size()), static_cast<ssize_t>(kOldLabel.size()));
+    ASSERT_EQ(fcntl(sealed, F_ADD_SEALS, F_SEAL_WRITE), 0);
+    ASSERT_TRUE(addProcess("400", kExe));
+    ASSERT_EQ(symlink(descriptorPath(sealed).c_str(), labelPath(400).c_str()), 0);
+    ASSERT_TRUE(addProcess("500", kExe, kOldLabel.c_str()));
+
+    CaptureStderr();
+    EXPECT_EQ(updateProcessAttr({100, 200, 400, 500}, kExe), -1);
+    EXPECT_EQ(GetCapturedStderr(), "Unable to open file for writing: " + labelPath(200) + "\n" +
+                                       "Unable to write file: " + labelPath(400) + "\n");
+    close(sealed);
+
+    EXPECT_EQ(fileText(labelPath(100)), kSid + kTail + "\n");
+    EXPECT_EQ(fileText(labelPath(200)), kOldLabel);
+    EXPECT_EQ(fileText(labelPath(500)), kSid + kTail + "\n");
+    const std::string newLabel = kSid + kTail + "\n";
+    EXPECT_EQ(logText(), rewriteLines(100, kOldLabel, newLabel) + rewriteLines(200, kOldLabel, newLabel) +
+                             writeFailed(200) + rewriteLines(400, kOldLabel, newLabel) + writeFailed(400) +
+                             rewriteLines(500, kOldLabel, newLabel));
+}
+
+// One old label text and what becomes of it.
+struct TextCase {
+    const char* name;
+    std::string oldText;
+    std::string newText;  // empty: the file must stay as it was
+    int result;
+    std::string errorLine;  // empty: no error line
+};
+
+void PrintTo(const TextCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class RelabelText : public Relabel, public testing::WithParamInterface<TextCase> {};
+
+TEST_P(RelabelText, FieldsOneToFourAreCarriedOver)
+{
+    const TextCase& c = GetParam();
+    ASSERT_TRUE(addProcess("100", kExe, c.oldText.c_str()));
+
+    CaptureStderr();
+    EXPECT_EQ(updateProcessAttr({100}, kExe), c.result);
+    EXPECT_EQ(GetCapturedStderr(), "");
+
+    EXPECT_EQ(fileText(labelPath(100)), c.newText.empty() ? c.oldText : c.newText);
+    std::string log = logText();
+    if (c.oldText.empty())
+        EXPECT_EQ(log, "");
+    else if (!c.newText.empty())
+        EXPECT_EQ(log, rewriteLines(100, c.oldText, c.newText));
+    else
+        EXPECT_EQ(log, info(100, "attr current value", c.oldText) + c.errorLine);
+}
+
+const std::string kS = kSid;
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RelabelText,
+    testing::Values(
+        TextCase{"SixthFieldIsDropped", "o:a:b:c:d:e\n", kS + ":a:b:c:d", 0, ""},
+        TextCase{"EmptyFieldShiftsTheRestForward", "o:a::b:c:d", kS + ":a:b:c:d", 0, ""},
+        TextCase{"LeadingColonIsNoField", ":o:a:b:c:d\n", kS + ":a:b:c:d\n", 0, ""},
+        TextCase{"BytesAreCopiedAsTheyAre", "o:A b:%s%n:\t-\xff:z\r", kS + ":A b:%s%n:\t-\xff:z\r", 0, ""},
+        TextCase{"EmptyFileIsSkipped", "", "", 0, ""},
+        TextCase{"OnlyColonsIsNoLabel", "::::", "", 0,
+                 "[ERROR] update the label of a running process error: attr current value: is nullptr\n"},
+        TextCase{"FourFieldsCannotBeCompleted", "o:a:b:c\n", "", -1,
+                 "[ERROR] update the label of the running process /tmp/bin/app[100] error: attr current value has "
+                 "4 fields, 5 needed\n"},
+        TextCase{"OneFieldCannotBeCompleted", "o", "", -1,
+                 "[ERROR] update the label of the running process /tmp/bin/app[100] error: attr current value has "
+                 "1 fields, 5 needed\n"}),
+    [](const testing::TestParamInfo<TextCase>& info) { return info.param.name; });
+
+class FindProcesses : public vorxtest::FakeProcTest {};
+
+// Ids in the order the listing gives the named entries.
+std::vector<int> inListingOrder(const std::vector<std::string>& names)
+{
+    std::vector<int> ids;
+    DIR* dir = opendir("/proc");
+    while (const dirent* e = dir != nullptr ? readdir(dir) : nullptr) {
+        for (const std::string& name : names)
+            if (name == e->d_name)
+                ids.push_back(std::stoi(name));
+    }
+    if (dir != nullptr)
+        closedir(dir);
+    return ids;
+}
+
+TEST_F(FindProcesses, GroupsProcessesByExecutableInListingOrder)
+{
+    const std::string longTarget = "/" + std::string(4094, 'l');  // 4095 bytes, the longest kept
+    ASSERT_TRUE(addProcess("300", kExe));
+    ASSERT_TRUE(addProcess("100", kExe));
+    ASSERT_TRUE(addProcess("200", "/tmp/bin/other"));
+    ASSERT_TRUE(addProcess("700", kExe));
+    ASSERT_TRUE(addProcess("600", longTarget));
+    // Left out: no exe link, names that are not all digits, a number too big
+    // for an int (as an int it would wrap to 100), and entries that are not
+    // directories.
+    ASSERT_TRUE(vorxtest::makeDirs("/proc/400"));
+    ASSERT_TRUE(addProcess("12a", kExe));
+    ASSERT_TRUE(addProcess("abc", kExe));
+    ASSERT_TRUE(addProcess("4294967396", kExe));
+    ASSERT_TRUE(addProcess("99999999999999999999", kExe));
+    ASSERT_EQ(symlink("100", "/proc/555"), 0);
+    ASSERT_EQ(symlink("100", "/proc/self"), 0);
+    ASSERT_TRUE(putFile("/proc/800", ""));
+
+    std::map<std::string, std::vector<int>> table = findProcessExeFile();
+
+    std::map<std::string, std::vector<int>> expected = {
+        {kExe, inListingOrder({"100", "300", "700"})}, {"/tmp/bin/other", {200}}, {longTarget, {600}}};
+    ASSERT_EQ(expected[kExe].size(), 3u);
+    EXPECT_EQ(table, expected);
+    EXPECT_EQ(logText(), "");
+}
+
+TEST_F(FindProcesses, EmptyProcGivesAnEmptyTable)
+{
+    EXPECT_THAT(findProcessExeFile(), IsEmpty());
+}
+
+// Turns this process's permission-override capabilities off or back on.
+bool overrideFilePermissions(bool on)
+{
+    __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2] = {};
+    if (syscall(SYS_capget, &header, data) != 0)
+        return false;
+    for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH}) {
+        if (on)
+            data[cap / 32].effective |= 1u << (cap % 32);
+        else
+            data[cap / 32].effective &= ~(1u << (cap % 32));
+    }
+    return syscall(SYS_capset, &header, data) == 0;
+}
+
+TEST_F(FindProcesses, UnopenableProcIsLogged)
+{
+    ASSERT_TRUE(addProcess("100", kExe));
+    ASSERT_EQ(chmod("/proc", 0), 0);
+    ASSERT_TRUE(overrideFilePermissions(false));
+    std::map<std::string, std::vector<int>> table = findProcessExeFile();
+    ASSERT_TRUE(overrideFilePermissions(true));
+
+    EXPECT_THAT(table, IsEmpty());
+    EXPECT_EQ(logText(), "[ERROR] find process exe file error: open /proc failed...\n");
+}
+
+}  // namespace

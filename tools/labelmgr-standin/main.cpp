@@ -1,0 +1,375 @@
+// Stand-in for the label-manager service on a (private) system bus.
+//
+//   labelmgr-standin [--address ADDR] [--pkg NAME=ID]...
+//                                                serve the interface with
+//                                                in-memory state until SIGTERM,
+//                                                starting with these package ids
+//   labelmgr-standin --peer [--address ADDR] [--bus-pid PID]
+//                                                scriptable test peer, driven
+//                                                by line commands on stdin
+//   labelmgr-standin --control ...              the service, also reading
+//                                                commands on stdin (calls,
+//                                                clear, has-owner, quit)
+//
+// Both print "ready <unique name>" on stdout once the service name is owned.
+// ADDR defaults to DBUS_SYSTEM_BUS_ADDRESS. With commands on stdin its end
+// means the test is gone: the peer exits and, given --bus-pid, also stops
+// that bus daemon (and removes --bus-dir) so nothing outlives a crashed test.
+//
+// Peer commands (each answered by one line, "ok ..." or "err <why>"):
+//   reply <member> <signature|-> <values>   answer with these arguments
+//   error <member> <error name> <message>   answer with a D-Bus error
+//   delay <member> <ms>                     wait this long before answering
+//   forget <member>                         drop what was scripted
+//   calls                                   the record, one "call" line per
+//                                           call, then "end"
+//   clear                                   empty the record
+//   has-owner <bus name>                    "ok yes" or "ok no"
+//   quit
+// A call line is tab-separated: call, sender, path, interface, member,
+// signature, body (values in the text form of wire_text.h).
+
+#include <dbus/dbus.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "peer.h"
+#include "wire_text.h"
+
+namespace {
+
+struct Script {
+    bool hasReply = false;
+    std::string signature;
+    std::string values;
+    bool hasError = false;
+    std::string errorName;
+    std::string errorMessage;
+    int delayMs = 0;
+};
+
+struct Call {
+    std::string sender, path, interface, member, signature, body;
+};
+
+volatile sig_atomic_t stopRequested = 0;
+
+void onStop(int) { stopRequested = 1; }
+
+const char* orEmpty(const char* s) { return s ? s : ""; }
+
+std::string field(const std::string& s) {
+    std::string out;
+    for (char c : s) out += (c == '\t' || c == '\n') ? ' ' : c;
+    return out;
+}
+
+bool writeAll(int fd, const std::string& s) {
+    size_t done = 0;
+    while (done < s.size()) {
+        ssize_t n = write(fd, s.data() + done, s.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// What the test fixture left of its bus: config, socket, directory.
+void removeBusDir(const std::string& dir) {
+    if (dir.empty()) return;
+    for (int i = 0; i < 100 && access((dir + "/socket").c_str(), F_OK) == 0; ++i) usleep(10000);
+    unlink((dir + "/socket").c_str());
+    unlink((dir + "/bus.conf").c_str());
+    rmdir(dir.c_str());
+}
+
+class Peer {
+public:
+    Peer(DBusConnection* conn, bool scripted) : conn_(conn), scripted_(scripted) {}
+
+    void handle(DBusMessage* msg) {
+        if (dbus_message_get_type(msg) != DBUS_MESSAGE_TYPE_METHOD_CALL) return;
+        Call c;
+        c.sender = orEmpty(dbus_message_get_sender(msg));
+        c.path = orEmpty(dbus_message_get_path(msg));
+        c.interface = orEmpty(dbus_message_get_interface(msg));
+        c.member = orEmpty(dbus_message_get_member(msg));
+        c.signature = orEmpty(dbus_message_get_signature(msg));
+        DBusMessageIter it;
+        if (dbus_message_iter_init(msg, &it)) c.body = standin::printArgs(&it);
+        calls_.push_back(c);
+
+        DBusMessage* reply = nullptr;
+        bool ours = c.path == standin::kObjectPath && c.interface == standin::kInterface;
+        if (!ours) {
+            reply = dbus_message_new_error(msg, DBUS_ERROR_UNKNOWN_METHOD, "no such object or interface");
+        } else if (scripted_) {
+            reply = scriptedAnswer(msg, c.member);
+        } else {
+            reply = standin::serviceAnswer(msg);
+        }
+        if (reply == nullptr) return;
+        if (!dbus_message_get_no_reply(msg)) dbus_connection_send(conn_, reply, nullptr);
+        dbus_message_unref(reply);
+        dbus_connection_flush(conn_);
+    }
+
+    // One control line; returns false on "quit".
+    bool command(const std::string& line, int out) {
+        std::string verb = word(line, 0);
+        std::string rest = after(line, 0);
+        if (verb == "quit") {
+            writeAll(out, "ok\n");
+            return false;
+        }
+        std::string answer = "ok\n";
+        bool scriptVerb = verb == "reply" || verb == "error" || verb == "delay" || verb == "forget";
+        if (scriptVerb && !scripted_) {
+            answer = "err the service answers by its own rules\n";
+        } else if (verb == "reply") {
+            std::string member = word(rest, 0);
+            std::string sig = word(rest, 1);
+            std::string values = after(rest, 1);
+            if (member.empty() || sig.empty()) {
+                answer = "err usage: reply <member> <signature|-> <values>\n";
+            } else {
+                if (sig == "-") sig.clear();
+                std::string why;
+                DBusMessage* probe = dbus_message_new(DBUS_MESSAGE_TYPE_METHOD_RETURN);
+                bool ok = probe && standin::appendArgs(probe, sig, values, &why);
+                if (probe) dbus_message_unref(probe);
+                if (!ok) {
+                    answer = "err " + field(why) + "\n";
+                } else {
+                    Script& s = scripts_[member];
+                    s.hasReply = true;
+                    s.hasError = false;
+                    s.signature = sig;
+                    s.values = values;
+                }
+            }
+        } else if (verb == "error") {
+            std::string member = word(rest, 0);
+            std::string name = word(rest, 1);
+            if (member.empty() || !dbus_validate_error_name(name.c_str(), nullptr)) {
+                answer = "err usage: error <member> <error name> <message>\n";
+            } else {
+                Script& s = scripts_[member];
+                s.hasError = true;
+                s.hasReply = false;
+                s.errorName = name;
+                s.errorMessage = after(rest, 1);
+            }
+        } else if (verb == "delay") {
+            std::string member = word(rest, 0);
+            scripts_[member].delayMs = std::atoi(word(rest, 1).c_str());
+        } else if (verb == "forget") {
+            scripts_.erase(word(rest, 0));
+        } else if (verb == "calls") {
+            std::string text;
+            for (const Call& c : calls_) {
+                text += "call\t" + field(c.sender) + "\t" + field(c.path) + "\t" + field(c.interface) + "\t" +
+                        field(c.member) + "\t" + field(c.signature) + "\t" + field(c.body) + "\n";
+            }
+            answer = text + "end\n";
+        } else if (verb == "clear") {
+            calls_.clear();
+        } else if (verb == "has-owner") {
+            answer = hasOwner(word(rest, 0));
+        } else {
+            answer = "err unknown command\n";
+        }
+        writeAll(out, answer);
+        return true;
+    }
+
+private:
+    static std::string word(const std::string& s, int n) {
+        size_t pos = 0;
+        for (int i = 0;; ++i) {
+            pos = s.find_first_not_of(' ', pos);
+            if (pos == std::string::npos) return "";
+            size_t end = s.find(' ', pos);
+            if (i == n) return s.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+            if (end == std::string::npos) return "";
+            pos = end;
+        }
+    }
+
+    // What follows word n, without the blank after it.
+    static std::string after(const std::string& s, int n) {
+        size_t pos = 0;
+        for (int i = 0; i <= n; ++i) {
+            pos = s.find_first_not_of(' ', pos);
+            if (pos == std::string::npos) return "";
+            pos = s.find(' ', pos);
+            if (pos == std::string::npos) return "";
+        }
+        return s.substr(pos + 1);
+    }
+
+    DBusMessage* scriptedAnswer(DBusMessage* msg, const std::string& member) {
+        auto it = scripts_.find(member);
+        if (it == scripts_.end() || (!it->second.hasReply && !it->second.hasError)) {
+            std::string text = "no answer scripted for " + member;
+            return dbus_message_new_error(msg, DBUS_ERROR_UNKNOWN_METHOD, text.c_str());
+        }
+        const Script& s = it->second;
+        if (s.delayMs > 0) usleep(static_cast<useconds_t>(s.delayMs) * 1000);
+        if (s.hasError) return dbus_message_new_error(msg, s.errorName.c_str(), s.errorMessage.c_str());
+        DBusMessage* reply = dbus_message_new_method_return(msg);
+        std::string why;
+        if (reply && !standin::appendArgs(reply, s.signature, s.values, &why)) {
+            dbus_message_unref(reply);
+            return dbus_message_new_error(msg, DBUS_ERROR_FAILED, why.c_str());
+        }
+        return reply;
+    }
+
+    std::string hasOwner(const std::string& name) {
+        DBusMessage* q = dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS,
+                                                      "NameHasOwner");
+        if (!q) return "err out of memory\n";
+        const char* n = name.c_str();
+        if (!dbus_validate_bus_name(n, nullptr) ||
+            !dbus_message_append_args(q, DBUS_TYPE_STRING, &n, DBUS_TYPE_INVALID)) {
+            dbus_message_unref(q);
+            return "err bad bus name\n";
+        }
+        DBusError err;
+        dbus_error_init(&err);
+        DBusMessage* r = dbus_connection_send_with_reply_and_block(conn_, q, 10000, &err);
+        dbus_message_unref(q);
+        if (!r) {
+            std::string out = std::string("err ") + orEmpty(err.message) + "\n";
+            dbus_error_free(&err);
+            return out;
+        }
+        dbus_bool_t has = FALSE;
+        dbus_message_get_args(r, nullptr, DBUS_TYPE_BOOLEAN, &has, DBUS_TYPE_INVALID);
+        dbus_message_unref(r);
+        return has ? "ok yes\n" : "ok no\n";
+    }
+
+    DBusConnection* conn_;
+    bool scripted_;
+    std::map<std::string, Script> scripts_;
+    std::vector<Call> calls_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool scripted = false;
+    bool control = false;
+    const char* address = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
+    long busPid = 0;
+    std::string busDir;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--peer") == 0) {
+            scripted = true;
+            control = true;
+        } else if (std::strcmp(argv[i], "--control") == 0) {
+            control = true;
+        } else if (std::strcmp(argv[i], "--address") == 0 && i + 1 < argc) {
+            address = argv[++i];
+        } else if (std::strcmp(argv[i], "--pkg") == 0 && i + 1 < argc) {
+            if (!standin::seedPackage(argv[++i])) {
+                std::fprintf(stderr, "labelmgr-standin: --pkg wants NAME=ID, got %s\n", argv[i]);
+                return 2;
+            }
+        } else if (std::strcmp(argv[i], "--bus-dir") == 0 && i + 1 < argc) {
+            busDir = argv[++i];
+        } else if (std::strcmp(argv[i], "--bus-pid") == 0 && i + 1 < argc) {
+            busPid = std::strtol(argv[++i], nullptr, 10);
+        } else {
+            std::fprintf(stderr, "usage: %s [--peer|--control] [--address ADDR] [--pkg NAME=ID]... [--bus-pid PID [--bus-dir DIR]]\n", argv[0]);
+            return 2;
+        }
+    }
+    if (address == nullptr || *address == '\0') {
+        std::fprintf(stderr, "labelmgr-standin: no bus address (DBUS_SYSTEM_BUS_ADDRESS or --address)\n");
+        return 2;
+    }
+    signal(SIGPIPE, SIG_IGN);
+    struct sigaction sa {};
+    sa.sa_handler = onStop;
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+
+    DBusError err;
+    dbus_error_init(&err);
+    DBusConnection* conn = dbus_connection_open_private(address, &err);
+    if (conn == nullptr || !dbus_bus_register(conn, &err)) {
+        std::fprintf(stderr, "labelmgr-standin: cannot connect to %s: %s\n", address, orEmpty(err.message));
+        return 1;
+    }
+    dbus_connection_set_exit_on_disconnect(conn, FALSE);
+    int owned = dbus_bus_request_name(conn, standin::kServiceName, DBUS_NAME_FLAG_DO_NOT_QUEUE, &err);
+    if (owned != DBUS_REQUEST_NAME_REPLY_PRIMARY_OWNER) {
+        std::fprintf(stderr, "labelmgr-standin: cannot own %s: %s\n", standin::kServiceName,
+                     dbus_error_is_set(&err) ? err.message : "name taken");
+        return 1;
+    }
+    int busFd = -1;
+    if (!dbus_connection_get_unix_fd(conn, &busFd)) {
+        std::fprintf(stderr, "labelmgr-standin: connection has no descriptor\n");
+        return 1;
+    }
+    std::string ready = std::string("ready ") + orEmpty(dbus_bus_get_unique_name(conn)) + "\n";
+    if (!writeAll(STDOUT_FILENO, ready)) return 1;
+
+    Peer peer(conn, scripted);
+    std::string pending;
+    int status = 0;
+    bool running = true;
+    while (running && !stopRequested) {
+        dbus_connection_read_write(conn, 0);
+        while (DBusMessage* msg = dbus_connection_pop_message(conn)) {
+            peer.handle(msg);
+            dbus_message_unref(msg);
+        }
+        if (!dbus_connection_get_is_connected(conn)) {
+            status = 1;
+            break;
+        }
+        struct pollfd fds[2] = {{busFd, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+        int n = poll(fds, control ? 2 : 1, -1);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            status = 1;
+            break;
+        }
+        if (control && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
+            char buf[4096];
+            ssize_t got = read(STDIN_FILENO, buf, sizeof buf);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) {
+                // The test that drove us is gone.
+                if (busPid > 0) kill(static_cast<pid_t>(busPid), SIGTERM);
+                removeBusDir(busDir);
+                break;
+            }
+            pending.append(buf, static_cast<size_t>(got));
+            size_t nl;
+            while (running && (nl = pending.find('\n')) != std::string::npos) {
+                std::string line = pending.substr(0, nl);
+                pending.erase(0, nl + 1);
+                running = peer.command(line, STDOUT_FILENO);
+            }
+        }
+    }
+    dbus_connection_close(conn);
+    dbus_connection_unref(conn);
+    return status;
+}
