@@ -1,6 +1,7 @@
 // Before any header that brings in <functional>.
 #include "utils/std_regex.h"
 
+#include <pthread.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -166,6 +167,33 @@ TEST(MatchesPattern, MebibytePatterns)
     EXPECT_THROW(matchesPattern(std::string(mib, '{'), text), std::regex_error);
     EXPECT_THROW(matchesPattern(text + "[a", text), std::regex_error);
     EXPECT_THROW(matchesPattern(text + "[z-a]", text), std::regex_error);
+}
+
+// Callers' threads often have small stacks: the depth must not grow with the
+// text or the pattern.
+TEST(MatchesPattern, LongInputsOnASmallStack)
+{
+    struct Job {
+        bool results[3] = {};
+    } job;
+    auto run = [](void* arg) -> void* {
+        auto* j = static_cast<Job*>(arg);
+        const std::string text(1u << 20, 'a');
+        j->results[0] = matchesPattern("*.txt", text + ".txt");
+        j->results[1] = matchesPattern("{a,b}*", text);
+        j->results[2] = matchesPattern(text, text);
+        return nullptr;
+    };
+    pthread_attr_t attr;
+    ASSERT_EQ(pthread_attr_init(&attr), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&attr, 512 * 1024), 0);
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(&thread, &attr, run, &job), 0);
+    ASSERT_EQ(pthread_join(thread, nullptr), 0);
+    pthread_attr_destroy(&attr);
+    EXPECT_TRUE(job.results[0]);
+    EXPECT_TRUE(job.results[1]);
+    EXPECT_TRUE(job.results[2]);
 }
 
 // glob's own rules, on a real tree; every case may log.
