@@ -16,7 +16,7 @@
 
 #include <gtest/gtest.h>
 
-#include "mount_ns.h"
+#include "log_capture.h"
 
 namespace vorxtest {
 
@@ -30,18 +30,10 @@ inline bool setUpTestLog(std::string* why)
     static std::string reason;
     if (state == 0) {
         state = -1;
-        if (privateDir("/etc/vorx/label", &reason) && privateDir("/var/log/vorx", &reason)) {
-            std::ofstream props("/etc/vorx/label/vorx-label-log.properties");
-            props << "log4cpp.rootCategory=DEBUG, A\n"
-                     "log4cpp.appender.A=FileAppender\n"
-                     "log4cpp.appender.A.fileName="
-                  << kTestLog
-                  << "\n"
-                     "log4cpp.appender.A.layout=PatternLayout\n"
-                     "log4cpp.appender.A.layout.ConversionPattern=[%p] %m%n\n";
-            props.close();
+        if (privateLogDirs(&reason)) {
+            bool written = writeTextFile(kLogProperties, debugProperties(kTestLog, "A", "[%p] %m%n"));
             int fd = open(kTestLog, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-            if (props && fd >= 0 && fchmod(fd, 0666) == 0 && close(fd) == 0)
+            if (written && fd >= 0 && fchmod(fd, 0666) == 0 && close(fd) == 0)
                 state = 1;
             else
                 reason = "cannot write the log configuration";
@@ -54,10 +46,7 @@ inline bool setUpTestLog(std::string* why)
 
 inline std::string readTestLog()
 {
-    std::ifstream in(kTestLog);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str();
+    return readTextFile(kTestLog);
 }
 
 // The log lines written since construction.
