@@ -1,5 +1,7 @@
 #include "mount_ns.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -7,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 namespace vorxtest {
 namespace {
@@ -42,6 +45,34 @@ std::string parentOf(const std::string& p)
     return slash == 0 ? "/" : p.substr(0, slash);
 }
 
+// A fresh tmpfs over /tmp, with the host's directories under /tmp bound back
+// in: a checkout or build tree below /tmp must stay reachable, while files
+// made at fixed places such as "/tmp/vorx_label_manager.socket" stay private.
+bool freshTmp(std::string* why)
+{
+    int old = open("/tmp", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (old < 0)
+        return fail(why, "opening /tmp");
+    std::vector<std::string> dirs;
+    if (DIR* d = fdopendir(dup(old))) {
+        while (struct dirent* e = readdir(d)) {
+            std::string name = e->d_name;
+            if (name != "." && name != ".." && e->d_type == DT_DIR)
+                dirs.push_back(name);
+        }
+        closedir(d);
+    }
+    bool ok = mount("tmpfs", "/tmp", "tmpfs", 0, "mode=1777") == 0 || fail(why, "tmpfs over /tmp");
+    for (size_t i = 0; ok && i < dirs.size(); ++i) {
+        std::string from = "/proc/self/fd/" + std::to_string(old) + "/" + dirs[i];
+        std::string to = "/tmp/" + dirs[i];
+        ok = (mkdir(to.c_str(), 0755) == 0 && mount(from.c_str(), to.c_str(), nullptr, MS_BIND | MS_REC, nullptr) == 0)
+             || fail(why, "binding back " + to);
+    }
+    close(old);
+    return ok;
+}
+
 }  // namespace
 
 bool enterPrivateMountNamespace(std::string* why)
@@ -58,8 +89,7 @@ bool enterPrivateMountNamespace(std::string* why)
         } else if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
             fail(&reason, "making / private");
             state = -1;
-        } else if (mount("tmpfs", "/tmp", "tmpfs", 0, "mode=1777") != 0) {
-            fail(&reason, "tmpfs over /tmp");
+        } else if (!freshTmp(&reason)) {
             state = -1;
         } else {
             state = 1;

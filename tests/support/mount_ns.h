@@ -9,7 +9,8 @@
 namespace vorxtest {
 
 // Once per process: unshare the mount namespace, make every mount private and
-// put a fresh tmpfs over /tmp. Call it before the process starts threads or
+// put a fresh tmpfs over /tmp (the host's directories under /tmp are bound
+// back in, so a build tree there stays reachable). Call it before the process starts threads or
 // creates anything under /tmp. False with the reason when it cannot be done
 // (not root, no CAP_SYS_ADMIN, no namespaces).
 bool enterPrivateMountNamespace(std::string* why);

@@ -18,27 +18,11 @@
 
 #include <gtest/gtest.h>
 
-#include "mount_ns.h"
+#include "log_capture.h"
 
 namespace vorxtest {
 
 constexpr char kProcLog[] = "/var/log/vorx/process-test.log";
-
-inline bool putFile(const std::string& path, const std::string& text)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    return !out.fail();
-}
-
-inline std::string fileText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 inline bool makeDirs(const std::string& path)
 {
@@ -58,21 +42,13 @@ protected:
     void SetUp() override
     {
         std::string why;
-        if (!enterPrivateMountNamespace(&why) || !privateDir("/etc/vorx/label", &why) ||
-            !privateDir("/var/log/vorx", &why))
+        if (!privateLogDirs(&why))
             GTEST_SKIP() << "no private mount namespace: " << why;
-        ASSERT_TRUE(putFile("/etc/vorx/label/vorx-label-log.properties",
-                            std::string("log4cpp.rootCategory=DEBUG, A\n"
-                                        "log4cpp.appender.A=FileAppender\n"
-                                        "log4cpp.appender.A.fileName=") +
-                                kProcLog +
-                                "\n"
-                                "log4cpp.appender.A.layout=PatternLayout\n"
-                                "log4cpp.appender.A.layout.ConversionPattern=[%p] %m%n\n"));
+        ASSERT_TRUE(writeTextFile(kLogProperties, debugProperties(kProcLog, "A", "[%p] %m%n")));
     }
 
     // Everything logged so far, one "[PRIORITY] message" a line.
-    std::string logText() const { return fileText(kProcLog); }
+    std::string logText() const { return readTextFile(kProcLog); }
 };
 
 // A labelled executable in the private /tmp and an empty /proc to fill.
@@ -87,7 +63,7 @@ protected:
         if (IsSkipped() || HasFatalFailure())
             return;
         ASSERT_TRUE(makeDirs("/tmp/bin"));
-        ASSERT_TRUE(putFile(kExe, "#!/bin/sh\n"));
+        ASSERT_TRUE(writeTextFile(kExe, "#!/bin/sh\n"));
         // The real procfs stays reachable here, for descriptors' magic links.
         ASSERT_TRUE(makeDirs(kRealProc));
         ASSERT_EQ(mount("/proc", kRealProc, nullptr, MS_BIND | MS_REC, nullptr), 0) << strerror(errno);
@@ -122,7 +98,7 @@ protected:
         std::string dir = "/proc/" + name;
         if (!makeDirs(dir + "/attr/vorx") || symlink(exe.c_str(), (dir + "/exe").c_str()) != 0)
             return false;
-        return label == nullptr || putFile(dir + "/attr/vorx/current", label);
+        return label == nullptr || writeTextFile(dir + "/attr/vorx/current", label);
     }
 
 private:

@@ -24,8 +24,8 @@ using testing::IsEmpty;
 using testing::Not;
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
-using vorxtest::putFile;
-using vorxtest::fileText;
+using vorxtest::writeTextFile;
+using vorxtest::readTextFile;
 
 namespace {
 
@@ -84,8 +84,8 @@ TEST_F(Relabel, EachProcessGetsTheExecutablesSubjectId)
     EXPECT_EQ(GetCapturedStderr(), "");
 
     // Fields 1 to 4 as they were; a final newline belongs to field 4 and stays.
-    EXPECT_EQ(fileText(labelPath(100)), kSid + kTail + "\n");
-    EXPECT_EQ(fileText(labelPath(200)), kSid + kTail);
+    EXPECT_EQ(readTextFile(labelPath(100)), kSid + kTail + "\n");
+    EXPECT_EQ(readTextFile(labelPath(200)), kSid + kTail);
     EXPECT_EQ(logText(), rewriteLines(100, kOldLabel, kSid + kTail + "\n") +
                              rewriteLines(200, noNewline, kSid + kTail));
 }
@@ -95,7 +95,7 @@ TEST_F(Relabel, ExecutableLinkIsFollowedToItsLabel)
     ASSERT_EQ(symlink(kExe, "/tmp/bin/link"), 0);
     ASSERT_TRUE(addProcess("100", kExe, kOldLabel.c_str()));
     EXPECT_EQ(updateProcessAttr({100}, "/tmp/bin/link"), 0);
-    EXPECT_EQ(fileText(labelPath(100)), kSid + kTail + "\n");
+    EXPECT_EQ(readTextFile(labelPath(100)), kSid + kTail + "\n");
 }
 
 TEST_F(Relabel, EmptyListTouchesNothingAndLogsNothing)
@@ -106,7 +106,7 @@ TEST_F(Relabel, EmptyListTouchesNothingAndLogsNothing)
 
 TEST_F(Relabel, ExecutableWithoutLabelTouchesNoProcess)
 {
-    ASSERT_TRUE(putFile("/tmp/bin/unlabelled", "x"));
+    ASSERT_TRUE(writeTextFile("/tmp/bin/unlabelled", "x"));
     ASSERT_TRUE(addProcess("100", kExe, kOldLabel.c_str()));
 
     CaptureStderr();
@@ -114,7 +114,7 @@ TEST_F(Relabel, ExecutableWithoutLabelTouchesNoProcess)
     EXPECT_EQ(updateProcessAttr({300, 100}, "/tmp/bin/unlabelled"), -1);
     EXPECT_EQ(GetCapturedStderr(), "");
 
-    EXPECT_EQ(fileText(labelPath(100)), kOldLabel);
+    EXPECT_EQ(readTextFile(labelPath(100)), kOldLabel);
     std::string log = logText();
     EXPECT_THAT(log, HasSubstr("[ERROR] update the label of a running process error: process exe file "
                                "/tmp/bin/unlabelled\n"));
@@ -129,7 +129,7 @@ TEST_F(Relabel, VanishedProcessIsSkippedWithoutChangingTheResult)
     EXPECT_EQ(updateProcessAttr({300, 100}, kExe), 0);
     EXPECT_EQ(GetCapturedStderr(), "Unable to open file: " + labelPath(300) + "\n");
 
-    EXPECT_EQ(fileText(labelPath(100)), kSid + kTail + "\n");
+    EXPECT_EQ(readTextFile(labelPath(100)), kSid + kTail + "\n");
     EXPECT_EQ(logText(), rewriteLines(100, kOldLabel, kSid + kTail + "\n"));
 }
 
@@ -156,9 +156,9 @@ TEST_F(Relabel, RefusedWritesFailTheCallButNotTheOtherProcesses)
                                        "Unable to write file: " + labelPath(400) + "\n");
     close(sealed);
 
-    EXPECT_EQ(fileText(labelPath(100)), kSid + kTail + "\n");
-    EXPECT_EQ(fileText(labelPath(200)), kOldLabel);
-    EXPECT_EQ(fileText(labelPath(500)), kSid + kTail + "\n");
+    EXPECT_EQ(readTextFile(labelPath(100)), kSid + kTail + "\n");
+    EXPECT_EQ(readTextFile(labelPath(200)), kOldLabel);
+    EXPECT_EQ(readTextFile(labelPath(500)), kSid + kTail + "\n");
     const std::string newLabel = kSid + kTail + "\n";
     EXPECT_EQ(logText(), rewriteLines(100, kOldLabel, newLabel) + rewriteLines(200, kOldLabel, newLabel) +
                              writeFailed(200) + rewriteLines(400, kOldLabel, newLabel) + writeFailed(400) +
@@ -190,7 +190,7 @@ TEST_P(RelabelText, FieldsOneToFourAreCarriedOver)
     EXPECT_EQ(updateProcessAttr({100}, kExe), c.result);
     EXPECT_EQ(GetCapturedStderr(), "");
 
-    EXPECT_EQ(fileText(labelPath(100)), c.newText.empty() ? c.oldText : c.newText);
+    EXPECT_EQ(readTextFile(labelPath(100)), c.newText.empty() ? c.oldText : c.newText);
     std::string log = logText();
     if (c.oldText.empty())
         EXPECT_EQ(log, "");
@@ -255,7 +255,7 @@ TEST_F(FindProcesses, GroupsProcessesByExecutableInListingOrder)
     ASSERT_TRUE(addProcess("99999999999999999999", kExe));
     ASSERT_EQ(symlink("100", "/proc/555"), 0);
     ASSERT_EQ(symlink("100", "/proc/self"), 0);
-    ASSERT_TRUE(putFile("/proc/800", ""));
+    ASSERT_TRUE(writeTextFile("/proc/800", ""));
 
     std::map<std::string, std::vector<int>> table = findProcessExeFile();
 

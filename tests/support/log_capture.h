@@ -25,17 +25,18 @@ constexpr char kLogProperties[] = "/etc/vorx/label/vorx-label-log.properties";
 constexpr char kFallbackLog[] = "/var/log/vorx/vorx_label_manager.log";
 constexpr char kCapturedLog[] = "/var/log/vorx/captured.log";
 
-// Root at DEBUG into `logFile`, one "PRIORITY message" per line. log4cpp
-// keeps one appender per name, so a second configuration in one process
-// needs a name of its own.
-inline std::string debugProperties(const std::string& logFile, const std::string& appender = "captured")
+// Root at DEBUG into `logFile`, one "PRIORITY message" per line unless told
+// otherwise. log4cpp keeps one appender per name, so a second configuration in
+// one process needs a name of its own.
+inline std::string debugProperties(const std::string& logFile, const std::string& appender = "captured",
+                                   const std::string& pattern = "%p %m%n")
 {
     const std::string a = "log4cpp.appender." + appender;
     return "log4cpp.rootCategory=DEBUG, " + appender + "\n" +
            a + "=FileAppender\n" +
            a + ".fileName=" + logFile + "\n" +
            a + ".layout=PatternLayout\n" +
-           a + ".layout.ConversionPattern=%p %m%n\n";
+           a + ".layout.ConversionPattern=" + pattern + "\n";
 }
 
 inline bool writeTextFile(const std::string& path, const std::string& text)

@@ -1,0 +1,174 @@
+#include <vorxlabelmgr/path_utils.h>
+
+#include <dirent.h>
+#include <libgen.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include <vorxlabelmgr/logger.h>
+
+namespace {
+
+struct FreeDeleter {
+    void operator()(char* p) const { std::free(p); }
+};
+
+struct DirCloser {
+    void operator()(DIR* d) const { closedir(d); }
+};
+
+}  // namespace
+
+std::string formatPath(const std::string& path)
+{
+    size_t len = path.size();
+    if (len >= 2 && path[len - 1] == '*' && path[len - 2] == '/')
+        --len;
+    std::string out;
+    out.reserve(len);
+    for (size_t i = 0; i < len; ++i) {
+        char c = path[i];
+        if (c == '/' && !out.empty() && out.back() == '/')
+            continue;
+        out += c;
+    }
+    if (out.size() > 1 && out.back() == '/')
+        out.pop_back();
+    return out;
+}
+
+int pathIsDir(const char* path)
+{
+    struct stat st;
+    return lstat(path, &st) == 0 && S_ISDIR(st.st_mode) ? 1 : 0;
+}
+
+int pathIsLinkFile(const char* path)
+{
+    struct stat st;
+    return lstat(path, &st) == 0 && S_ISLNK(st.st_mode) ? 1 : 0;
+}
+
+int pathIsExists(const char* path)
+{
+    return access(path, F_OK) == 0 ? 0 : -1;
+}
+
+int isPartitionReadOnly(const char* path)
+{
+    struct statvfs st;
+    if (statvfs(path, &st) != 0) {
+        perror("statfs error");
+        return 0;
+    }
+    return (st.f_flag & ST_RDONLY) ? 1 : 0;
+}
+
+std::string getRealPath(const std::string& path)
+{
+    if (path.empty())
+        return std::string();
+    std::unique_ptr<char, FreeDeleter> resolved(realpath(path.c_str(), nullptr));
+    if (!resolved)
+        return std::string();
+    return std::string(resolved.get());
+}
+
+std::string getLinkRealPath(const std::string& path)
+{
+    if (path.empty())
+        return std::string();
+    // dirname and basename write into their argument: give each its own copy.
+    std::string dirCopy(path.c_str());
+    std::string baseCopy(dirCopy);
+    std::string dir = getRealPath(dirname(&dirCopy[0]));
+    if (dir.empty())
+        return std::string();
+    // The POSIX basename, which ignores trailing slashes ("a/b/" gives "b").
+    const char* base = __xpg_basename(&baseCopy[0]);
+    std::string out;
+    out.reserve(dir.size() + 1 + std::strlen(base));
+    out += dir;
+    out += '/';
+    out += base;
+    return out;
+}
+
+int traverseDirectory(const std::string& directory, std::vector<std::string>& list)
+{
+    list.push_back(directory);
+    std::unique_ptr<DIR, DirCloser> dir(opendir(directory.c_str()));
+    if (!dir) {
+        Logger::getInstance()->warn("Unable to open directory: %s", directory.c_str());
+        return -1;
+    }
+    std::string entryPath(directory);
+    entryPath += '/';
+    const size_t base = entryPath.size();
+    while (const struct dirent* entry = readdir(dir.get())) {
+        entryPath.resize(base);
+        entryPath += entry->d_name;
+        if (entry->d_type != DT_DIR) {
+            list.push_back(entryPath);
+        } else if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+            // The depth is bounded by PATH_MAX: opendir refuses longer names.
+            traverseDirectory(entryPath, list);
+        }
+    }
+    return 0;
+}
+
+bool isSubDirectory(const std::string& path, const std::string& directory)
+{
+    std::string prefix(directory);
+    if (prefix.empty() || prefix.back() != '/')
+        prefix += '/';
+    return path.size() >= prefix.size() && path.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::string getParentDirWithoutWildcard(const std::string& path)
+{
+    const size_t wildcard = path.find_first_of("*?");
+    if (wildcard == std::string::npos) {
+        std::string copy(path);
+        if (!copy.empty() && copy.back() == '/')
+            copy.pop_back();
+        const size_t slash = copy.rfind('/');
+        if (slash == 0)
+            return "/";
+        if (copy.empty())
+            return std::string();
+        if (slash == std::string::npos)
+            return copy;
+        copy.resize(slash);
+        return copy;
+    }
+    const size_t slash = path.rfind('/', wildcard);
+    if (slash == std::string::npos || slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+std::string findFirstExistingParentDir(const std::string& path)
+{
+    if (path.empty())
+        return std::string();
+    std::string current = path.substr(0, path.find_first_of("*?"));
+    for (;;) {
+        const size_t slash = current.rfind('/');
+        if (slash == std::string::npos)
+            return std::string();
+        if (slash == 0)
+            return "/";
+        current.resize(slash);
+        struct stat st;
+        if (stat(current.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            return current;
+    }
+}

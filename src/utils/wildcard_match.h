@@ -1,0 +1,21 @@
+#ifndef VORX_UTILS_WILDCARD_MATCH_H
+#define VORX_UTILS_WILDCARD_MATCH_H
+
+#include <cstddef>
+#include <string>
+
+namespace vorx {
+
+// Whole-text match of an expression that wildcardsToRegex produced, with the
+// answer std::regex_match gives under ECMAScript | icase and the
+// std::regex_error that compiling it as std::regex raises. Unlike libstdc++'s
+// engine it does not recurse per character of the text or the expression, so
+// texts and patterns of any length are safe. Expressions up to
+// wholeCompileLimit bytes are also compiled whole by std::regex first.
+constexpr size_t kWholeCompileLimit = 1024;
+bool matchTranslatedRegex(const std::string& expression, const std::string& text,
+                          size_t wholeCompileLimit = kWholeCompileLimit);
+
+}  // namespace vorx
+
+#endif

@@ -1,0 +1,189 @@
+// Before any header that brings in <functional>.
+#include "utils/std_regex.h"
+
+#include <iostream>
+#include <random>
+#include <string_view>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include <vorxlabelmgr/pattern.h>
+
+#include "utils/wildcard_match.h"
+
+using namespace std::string_literals;
+
+namespace {
+
+constexpr auto kFlags = std::regex_constants::ECMAScript | std::regex_constants::icase;
+
+struct Outcome {
+    bool threw = false;
+    std::regex_constants::error_type code{};
+    bool matched = false;
+};
+
+Outcome reference(const std::string& expr, const std::string& text)
+{
+    Outcome o;
+    try {
+        o.matched = std::regex_match(text, std::regex(expr, kFlags));
+    } catch (const std::regex_error& e) {
+        o.threw = true;
+        o.code = e.code();
+    }
+    return o;
+}
+
+// limit 0: the matcher's own parser decides what compiles, as it does for
+// long expressions.
+Outcome engine(const std::string& expr, const std::string& text)
+{
+    Outcome o;
+    try {
+        o.matched = vorx::matchTranslatedRegex(expr, text, 0);
+    } catch (const std::regex_error& e) {
+        o.threw = true;
+        o.code = e.code();
+    }
+    return o;
+}
+
+std::string printable(const std::string& s)
+{
+    std::string out;
+    for (unsigned char c : s) {
+        if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else if (c < 0x20 || c >= 0x7f)
+            out += "\\x" + std::string(1, "0123456789abcdef"[c >> 4]) + "0123456789abcdef"[c & 15];
+        else
+            out += static_cast<char>(c);
+    }
+    return out;
+}
+
+struct Tally {
+    int matched = 0, failed = 0, threw = 0;
+} tally;
+
+void expectSame(const std::string& pattern, const std::string& text)
+{
+    const std::string expr = wildcardsToRegex(pattern);
+    const Outcome want = reference(expr, text);
+    const Outcome got = engine(expr, text);
+    ASSERT_EQ(want.threw, got.threw) << "pattern " << printable(pattern) << " expr " << printable(expr);
+    ++(want.threw ? tally.threw : want.matched ? tally.matched : tally.failed);
+    if (want.threw)
+        ASSERT_EQ(want.code, got.code) << "pattern " << printable(pattern) << " expr " << printable(expr);
+    else
+        ASSERT_EQ(want.matched, got.matched)
+            << "pattern " << printable(pattern) << " expr " << printable(expr) << " text " << printable(text);
+}
+
+void randomRounds(const std::string& patternChars, const std::string& textChars, int rounds, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    for (int round = 0; round < rounds; ++round) {
+        std::string pattern;
+        const int plen = static_cast<int>(rng() % 9);
+        for (int i = 0; i < plen; ++i)
+            pattern += patternChars[rng() % patternChars.size()];
+        for (int t = 0; t < 6; ++t) {
+            std::string text;
+            const int tlen = static_cast<int>(rng() % 7);
+            for (int i = 0; i < tlen; ++i)
+                text += textChars[rng() % textChars.size()];
+            expectSame(pattern, text);
+            if (::testing::Test::HasFatalFailure())
+                return;
+        }
+    }
+}
+
+// Patterns built from whole tokens, so that sets and braces are well formed
+// and the texts, which hold newlines, often match.
+void randomTokenRounds(int rounds, unsigned seed)
+{
+    const char* tokens[] = {"a", "b", "*", "*", "?", "\n", "[!a]", "[ab]", "{a,\n}", "{*a,b}", "[[:space:]]"};
+    const std::string textChars = "ab\n ";
+    std::mt19937 rng(seed);
+    for (int round = 0; round < rounds; ++round) {
+        std::string pattern;
+        const int plen = static_cast<int>(rng() % 7);
+        for (int i = 0; i < plen; ++i)
+            pattern += tokens[rng() % (sizeof tokens / sizeof tokens[0])];
+        for (int t = 0; t < 6; ++t) {
+            std::string text;
+            const int tlen = static_cast<int>(rng() % 8);
+            for (int i = 0; i < tlen; ++i)
+                text += textChars[rng() % textChars.size()];
+            expectSame(pattern, text);
+            if (::testing::Test::HasFatalFailure())
+                return;
+        }
+    }
+}
+
+// Random patterns over the characters that mean something to the translator
+// or to std::regex's set syntax, against short texts; then a narrower draw
+// that matches often.
+TEST(MatcherAgreesWithStdRegex, RandomPatternsAndTexts)
+{
+    randomRounds("aAbB*?[]!{},\\.-^:=\n\r(|)$+\xe9\x00"s, "aAbB.*-\n\r[]{},()|^:=!\\\xe9\xc9\x00"s, 30000,
+                 20261210);
+    if (HasFatalFailure())
+        return;
+    randomRounds("ab***??{,}\n", "aAb\n", 30000, 7);
+    if (HasFatalFailure())
+        return;
+    randomTokenRounds(8000, 11);
+    if (HasFatalFailure())
+        return;
+    // The draw must exercise all three outcomes to mean anything.
+    EXPECT_GT(tally.matched, 12000);
+    EXPECT_GT(tally.failed, 20000);
+    EXPECT_GT(tally.threw, 20000);
+    std::cout << "matched " << tally.matched << ", failed " << tally.failed << ", threw " << tally.threw << "\n";
+}
+
+// Every byte against the atoms whose meaning depends on the byte: ".",
+// literals under icase, negated and POSIX-class sets.
+TEST(MatcherAgreesWithStdRegex, EveryByteAgainstSingleAtoms)
+{
+    const char* patterns[] = {"?", "a", "Z", "[!a]", "[a-z]", "[A-Z]", "[[:alpha:]]", "[[:space:]]",
+                              "[[=a=]]", "[[?a?]]", "[]", "[!]", "[\\-]", "[*]", "\xe9", "[!\n]"};
+    for (const char* p : patterns) {
+        for (int c = 0; c < 256; ++c) {
+            expectSame(p, std::string(1, static_cast<char>(c)));
+            if (HasFatalFailure())
+                return;
+        }
+    }
+}
+
+TEST(MatcherAgreesWithStdRegex, SelectedShapes)
+{
+    struct Case {
+        const char* pattern;
+        const char* text;
+    } cases[] = {
+        {"*.txt", "notes.TXT"},   {"{a,b}.conf", "b.conf"}, {"{a,{b,c}}", "a"},   {"[{]a,b", "b"},
+        {"[{]a,b", "(a"},         {"{{a}[{]}", "a("},        {"{a,b}{c,d}", "bd"}, {"{,a}", ""},
+        {"{a,}x", "x"},           {"[[:alpha:]]*", "abc"},  {"[[:nope:]]", "a"},  {"[[.a.]]", "a"},
+        {"[[?a?]]", "a"},         {"[[*]", "*"},             {"[z-a]", "a"},       {"[a-*]", "a"},
+        {"*\n*b", "a\nb"},       {"*[!a]*\nb", "b\n\nb"},        {"*b", "a\nb"},            {"a*\nb", "ab\nb"},   {"*[!a]*", "\n"},
+        {"a}", "a}"},             {"]", "]"},                {"[", "["},           {"\\", ""},
+        {"{a\\,b}", "a,b"},       {"[a\\-z]", "-"},          {"a\\*b", "aab"},     {"{a,b", "a"},
+    };
+    for (const Case& c : cases) {
+        expectSame(c.pattern, c.text);
+        if (HasFatalFailure())
+            return;
+    }
+}
+
+}  // namespace
