@@ -1,0 +1,75 @@
+// Object ids of devices and kernel modules: one implementation per shape
+// (single id, list), the twins differ in their proxy member and line.
+#include <cstdint>
+#include <iostream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <vorxlabelmgr/labelmgr_client.h>
+
+#include "client/call_frame.h"
+#include "client/label_mgr_client.h"
+#include "client/labelmgr_proxy.h"
+
+using vorx::client::callService;
+
+namespace {
+
+using Proxy = com::tarne::vorx::labelmgr_proxy;
+
+int readObjectId(decltype(&Proxy::getDeviceOid) member, const char* label, const char* name, unsigned long* oid)
+{
+    if (name == nullptr || oid == nullptr)
+        return -1;
+    return callService(-2, std::cerr, [&](LabelMgrClient& client) {
+        *oid = (client.*member)(std::string(name));
+        if (*oid == UINT64_MAX)
+            return -1;
+        // The id goes out in hex, but the caller's stream keeps its own base.
+        std::ios_base::fmtflags saved = std::cout.flags();
+        std::cout << name << label << std::hex << static_cast<uint64_t>(*oid) << std::endl;
+        std::cout.flags(saved);
+        return 0;
+    });
+}
+
+int readObjectIds(decltype(&Proxy::getDeviceOids) member, const std::vector<std::string>& names,
+                  std::map<std::string, VORX_ID>& oids)
+{
+    VORX_ID record{0, 0, 0};
+    std::map<std::string, uint64_t> answer;
+    int rc = callService(-1, std::cerr, [&](LabelMgrClient& client) {
+        answer = (client.*member)(names);
+        return 0;
+    });
+    if (rc != 0)
+        return rc;
+    for (const auto& entry : answer) {
+        record.pkg_id = entry.second;
+        oids[entry.first] = record;
+    }
+    return 0;
+}
+
+}  // namespace
+
+VORX_EXPORT int getDeviceOid(const char* device, unsigned long* oid)
+{
+    return readObjectId(&Proxy::getDeviceOid, "oid: ", device, oid);
+}
+
+VORX_EXPORT int getKernelModuleOid(const char* module, unsigned long* oid)
+{
+    return readObjectId(&Proxy::getKernelModuleOid, " oid: ", module, oid);
+}
+
+VORX_EXPORT int getDeviceOids(std::vector<std::string> devices, std::map<std::string, VORX_ID>& oids)
+{
+    return readObjectIds(&Proxy::getDeviceOids, devices, oids);
+}
+
+VORX_EXPORT int getKernelModuleOids(std::vector<std::string> modules, std::map<std::string, VORX_ID>& oids)
+{
+    return readObjectIds(&Proxy::getKernelModuleOids, modules, oids);
+}

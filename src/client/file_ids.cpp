@@ -1,0 +1,187 @@
+// Object and subject ids of files: one implementation, the twin families differ
+// only in the proxy members they call.
+#include <cstdint>
+#include <iostream>
+#include <map>
+#include <string>
+
+#include <vorxlabelmgr/labelmgr_client.h>
+
+#include "client/c_boundary.h"
+#include "client/call_frame.h"
+#include "client/label_mgr_client.h"
+#include "client/labelmgr_proxy.h"
+#include "client/user_set.h"
+
+using vorx::client::callService;
+using vorx::client::cBoundary;
+
+namespace {
+
+using Proxy = com::tarne::vorx::labelmgr_proxy;
+using IdDict = std::map<std::string, uint64_t>;
+
+struct IdFamily {
+    decltype(&Proxy::getFileOid) get;
+    decltype(&Proxy::setFileOid) set;
+    decltype(&Proxy::queryUserSetFileOid) query;
+    decltype(&Proxy::showUserSetFileOid) show;
+    decltype(&Proxy::delUserSetFileOid) del;
+    decltype(&Proxy::delAllUserSetFileOid) clear;
+};
+
+const IdFamily kObjectIds{&Proxy::getFileOid,         &Proxy::setFileOid,        &Proxy::queryUserSetFileOid,
+                          &Proxy::showUserSetFileOid, &Proxy::delUserSetFileOid, &Proxy::delAllUserSetFileOid};
+const IdFamily kSubjectIds{&Proxy::getFileSid,         &Proxy::setFileSid,        &Proxy::queryUserSetFileSid,
+                           &Proxy::showUserSetFileSid, &Proxy::delUserSetFileSid, &Proxy::delAllUserSetFileSid};
+
+constexpr uint64_t kAllOnes = UINT64_MAX;
+
+// Only -1 is a failure for the file families; any other status is success.
+int fileStatus(int32_t status)
+{
+    return status == -1 ? -1 : 0;
+}
+
+uint64_t idField(const IdDict& dict, const char* key)
+{
+    auto it = dict.find(key);
+    return it == dict.end() ? 0 : it->second;
+}
+
+int readId(const IdFamily& family, const char* path, VORX_ID* id)
+{
+    if (path == nullptr || id == nullptr)
+        return -1;
+    return cBoundary(-3, [&] {
+        // Zeroed once the bus is reached, so that any failure of the call leaves it zero.
+        return callService(-2, std::cerr, [&] { *id = VORX_ID{0, 0, 0}; }, [&](LabelMgrClient& client) {
+            IdDict dict = (client.*family.get)(std::string(path));
+            VORX_ID got{idField(dict, "pkg_id"), idField(dict, "file_id"), idField(dict, "path_id")};
+            if (got.pkg_id == kAllOnes && got.file_id == kAllOnes && got.path_id == kAllOnes)
+                return -1;
+            *id = got;
+            return 0;
+        });
+    });
+}
+
+int setId(const IdFamily& family, const char* path, const VORX_ID& id, int option)
+{
+    if (path == nullptr)
+        return -1;
+    return cBoundary(-3, [&] {
+        return callService(-2, std::cerr, [&](LabelMgrClient& client) {
+            // All three entries always travel, zeros included.
+            IdDict dict{{"pkg_id", id.pkg_id}, {"file_id", id.file_id}, {"path_id", id.path_id}};
+            return fileStatus((client.*family.set)(std::string(path), dict, option));
+        });
+    });
+}
+
+int queryIds(const IdFamily& family, const char* path, USER_SET_ITEM** out, int option)
+{
+    if (path == nullptr || out == nullptr)
+        return -1;
+    return cBoundary(-3, [&] {
+        return callService(-2, std::cerr, [&](LabelMgrClient& client) {
+            return vorx::client::toUserSetArray((client.*family.query)(std::string(path), option), out);
+        });
+    });
+}
+
+int showIds(const IdFamily& family, USER_SET_ITEM** out)
+{
+    if (out == nullptr)
+        return -1;
+    return cBoundary(-3, [&] {
+        return callService(-2, std::cerr, [&](LabelMgrClient& client) {
+            return vorx::client::toUserSetArray((client.*family.show)(), out);
+        });
+    });
+}
+
+int delId(const IdFamily& family, const char* path, int option)
+{
+    if (path == nullptr)
+        return -1;
+    return cBoundary(-3, [&] {
+        return callService(-2, std::cerr, [&](LabelMgrClient& client) {
+            return fileStatus((client.*family.del)(std::string(path), option));
+        });
+    });
+}
+
+int clearIds(const IdFamily& family)
+{
+    return cBoundary(-3, [&] {
+        return callService(-2, std::cerr,
+                           [&](LabelMgrClient& client) { return fileStatus((client.*family.clear)()); });
+    });
+}
+
+}  // namespace
+
+extern "C" {
+
+VORX_EXPORT int getFileOid(const char* path, VORX_ID* oid)
+{
+    return readId(kObjectIds, path, oid);
+}
+
+VORX_EXPORT int setFileOid(const char* path, VORX_ID oid, int option)
+{
+    return setId(kObjectIds, path, oid, option);
+}
+
+VORX_EXPORT int queryUserSetFileOid(const char* path, USER_SET_ITEM** out, int option)
+{
+    return queryIds(kObjectIds, path, out, option);
+}
+
+VORX_EXPORT int showUserSetFileOid(USER_SET_ITEM** out)
+{
+    return showIds(kObjectIds, out);
+}
+
+VORX_EXPORT int delFileOid(const char* path, int option)
+{
+    return delId(kObjectIds, path, option);
+}
+
+VORX_EXPORT int clearFileOid(void)
+{
+    return clearIds(kObjectIds);
+}
+
+VORX_EXPORT int getFileSid(const char* path, VORX_ID* sid)
+{
+    return readId(kSubjectIds, path, sid);
+}
+
+VORX_EXPORT int setFileSid(const char* path, VORX_ID sid, int option)
+{
+    return setId(kSubjectIds, path, sid, option);
+}
+
+VORX_EXPORT int queryUserSetFileSid(const char* path, USER_SET_ITEM** out, int option)
+{
+    return queryIds(kSubjectIds, path, out, option);
+}
+
+VORX_EXPORT int showUserSetFileSid(USER_SET_ITEM** out)
+{
+    return showIds(kSubjectIds, out);
+}
+
+VORX_EXPORT int delFileSid(const char* path, int option)
+{
+    return delId(kSubjectIds, path, option);
+}
+
+VORX_EXPORT int clearFileSid(void)
+{
+    return clearIds(kSubjectIds);
+}
+
+}  // extern "C"

@@ -1,0 +1,76 @@
+// Policy parsing: the service's three-level answer sorted into id records.
+#include <cstdint>
+#include <iostream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <vorxlabelmgr/labelmgr_client.h>
+
+#include "client/call_frame.h"
+#include "client/label_mgr_client.h"
+
+using vorx::client::callService;
+
+namespace {
+
+using Keyed = std::map<std::string, uint64_t>;
+using Answer = std::map<std::string, std::map<std::string, Keyed>>;
+using Ids = std::map<std::string, std::map<std::string, std::vector<VORX_ID>>>;
+
+bool isPathCategory(const std::string& category)
+{
+    return category == "subject_recurfile" || category == "object_recurfile";
+}
+
+bool isPkgCategory(const std::string& category)
+{
+    return category == "subject_pkg" || category == "object_pkg";
+}
+
+// Under the path and package categories every entry is one value of its own;
+// under any other category a name's entries make up one whole record.
+void sortInto(const Answer& answer, Ids& ids)
+{
+    for (const auto& category : answer) {
+        const std::string& c = category.first;
+        for (const auto& name : category.second) {
+            const std::string& n = name.first;
+            VORX_ID whole{0, 0, 0};
+            for (const auto& entry : name.second) {
+                VORX_ID value{0, 0, 0};
+                if (isPathCategory(c)) {
+                    value.path_id = entry.second;
+                    ids[c][n].push_back(value);
+                } else if (isPkgCategory(c)) {
+                    value.pkg_id = entry.second;
+                    ids[c][n].push_back(value);
+                } else if (entry.first == "pkg_id") {
+                    whole.pkg_id = entry.second;
+                } else if (entry.first == "file_id") {
+                    whole.file_id = entry.second;
+                } else if (entry.first == "path_id") {
+                    whole.path_id = entry.second;
+                }
+            }
+            if (!isPathCategory(c) && !isPkgCategory(c))
+                ids[c][n].push_back(whole);
+        }
+    }
+}
+
+}  // namespace
+
+VORX_EXPORT int policies_parse(const std::map<std::string, std::vector<std::string>>& policies, Ids& ids)
+{
+    Answer answer;
+    // This one function reports a failed call on standard output.
+    int rc = callService(-1, std::cout, [&](LabelMgrClient& client) {
+        answer = client.policies_parse(policies);
+        return 0;
+    });
+    if (rc != 0)
+        return rc;
+    sortInto(answer, ids);
+    return 0;
+}
