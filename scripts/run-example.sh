@@ -9,7 +9,7 @@ build=${BUILD_DIR:-build}
 
 ./scripts/setup.sh
 cmake -S . -B "$build" >/dev/null
-cmake --build "$build" -j4 --target get-pkg-id labelmgr-standin
+cmake --build "$build" -j4 --target get-pkg-id file-oid labelmgr-standin
 
 work=$(mktemp -d /tmp/vorx-example-XXXXXX)
 bus_pid=""
@@ -58,9 +58,19 @@ set -x
 "$example" vorx-demo-editor vorx-demo-viewer
 # A package the service has no id for: exit code 1, the reason on stderr.
 rc=0; "$example" vorx-demo-unknown || rc=$?
-set +x
 if [ "$rc" -ne 1 ]; then
+  set +x
   echo "expected exit code 1 for an unknown package, got $rc" >&2
   exit 1
 fi
+
+# User-set object ids of files: set, read back, list, remove.
+oid="$build/examples/file-oid"
+"$oid" set /usr/bin/vorx-demo 4097 7 9
+"$oid" set /usr/lib/vorx-demo.so 4097 8 10
+"$oid" get /usr/bin/vorx-demo
+"$oid" show
+"$oid" del /usr/bin/vorx-demo
+"$oid" show
+set +x
 echo "example ran against the stand-in service: OK"
