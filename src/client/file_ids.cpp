@@ -11,10 +11,16 @@
 #include "client/call_frame.h"
 #include "client/label_mgr_client.h"
 #include "client/labelmgr_proxy.h"
+#include "client/file_family.h"
 #include "client/user_set.h"
 
 using vorx::client::callService;
 using vorx::client::cBoundary;
+using vorx::client::clearUserSet;
+using vorx::client::delUserSet;
+using vorx::client::fileStatus;
+using vorx::client::queryUserSet;
+using vorx::client::showUserSet;
 
 namespace {
 
@@ -36,12 +42,6 @@ const IdFamily kSubjectIds{&Proxy::getFileSid,         &Proxy::setFileSid,      
                            &Proxy::showUserSetFileSid, &Proxy::delUserSetFileSid, &Proxy::delAllUserSetFileSid};
 
 constexpr uint64_t kAllOnes = UINT64_MAX;
-
-// Only -1 is a failure for the file families; any other status is success.
-int fileStatus(int32_t status)
-{
-    return status == -1 ? -1 : 0;
-}
 
 uint64_t idField(const IdDict& dict, const char* key)
 {
@@ -79,47 +79,6 @@ int setId(const IdFamily& family, const char* path, const VORX_ID& id, int optio
     });
 }
 
-int queryIds(const IdFamily& family, const char* path, USER_SET_ITEM** out, int option)
-{
-    if (path == nullptr || out == nullptr)
-        return -1;
-    return cBoundary(-3, [&] {
-        return callService(-2, std::cerr, [&](LabelMgrClient& client) {
-            return vorx::client::toUserSetArray((client.*family.query)(std::string(path), option), out);
-        });
-    });
-}
-
-int showIds(const IdFamily& family, USER_SET_ITEM** out)
-{
-    if (out == nullptr)
-        return -1;
-    return cBoundary(-3, [&] {
-        return callService(-2, std::cerr, [&](LabelMgrClient& client) {
-            return vorx::client::toUserSetArray((client.*family.show)(), out);
-        });
-    });
-}
-
-int delId(const IdFamily& family, const char* path, int option)
-{
-    if (path == nullptr)
-        return -1;
-    return cBoundary(-3, [&] {
-        return callService(-2, std::cerr, [&](LabelMgrClient& client) {
-            return fileStatus((client.*family.del)(std::string(path), option));
-        });
-    });
-}
-
-int clearIds(const IdFamily& family)
-{
-    return cBoundary(-3, [&] {
-        return callService(-2, std::cerr,
-                           [&](LabelMgrClient& client) { return fileStatus((client.*family.clear)()); });
-    });
-}
-
 }  // namespace
 
 extern "C" {
@@ -136,22 +95,22 @@ VORX_EXPORT int setFileOid(const char* path, VORX_ID oid, int option)
 
 VORX_EXPORT int queryUserSetFileOid(const char* path, USER_SET_ITEM** out, int option)
 {
-    return queryIds(kObjectIds, path, out, option);
+    return queryUserSet(kObjectIds, path, out, option);
 }
 
 VORX_EXPORT int showUserSetFileOid(USER_SET_ITEM** out)
 {
-    return showIds(kObjectIds, out);
+    return showUserSet(kObjectIds, out);
 }
 
 VORX_EXPORT int delFileOid(const char* path, int option)
 {
-    return delId(kObjectIds, path, option);
+    return delUserSet(kObjectIds, path, option);
 }
 
 VORX_EXPORT int clearFileOid(void)
 {
-    return clearIds(kObjectIds);
+    return clearUserSet(kObjectIds);
 }
 
 VORX_EXPORT int getFileSid(const char* path, VORX_ID* sid)
@@ -166,22 +125,22 @@ VORX_EXPORT int setFileSid(const char* path, VORX_ID sid, int option)
 
 VORX_EXPORT int queryUserSetFileSid(const char* path, USER_SET_ITEM** out, int option)
 {
-    return queryIds(kSubjectIds, path, out, option);
+    return queryUserSet(kSubjectIds, path, out, option);
 }
 
 VORX_EXPORT int showUserSetFileSid(USER_SET_ITEM** out)
 {
-    return showIds(kSubjectIds, out);
+    return showUserSet(kSubjectIds, out);
 }
 
 VORX_EXPORT int delFileSid(const char* path, int option)
 {
-    return delId(kSubjectIds, path, option);
+    return delUserSet(kSubjectIds, path, option);
 }
 
 VORX_EXPORT int clearFileSid(void)
 {
-    return clearIds(kSubjectIds);
+    return clearUserSet(kSubjectIds);
 }
 
 }  // extern "C"

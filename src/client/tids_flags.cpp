@@ -10,10 +10,16 @@
 #include "client/call_frame.h"
 #include "client/label_mgr_client.h"
 #include "client/labelmgr_proxy.h"
+#include "client/file_family.h"
 #include "client/user_set.h"
 
 using vorx::client::callService;
 using vorx::client::cBoundary;
+using vorx::client::clearUserSet;
+using vorx::client::delUserSet;
+using vorx::client::fileStatus;
+using vorx::client::queryUserSet;
+using vorx::client::showUserSet;
 
 namespace {
 
@@ -36,11 +42,6 @@ const ValueFamily kInheritFlags{&Proxy::getFileInheritFlag,         &Proxy::setF
                                 &Proxy::queryUserSetFileInheritFlag, &Proxy::showUserSetFileInheritFlag,
                                 &Proxy::delUserSetFileInheritFlag,   &Proxy::delAllUserSetFileInheritFlag,
                                 false};
-
-int fileStatus(int32_t status)
-{
-    return status == -1 ? -1 : 0;
-}
 
 int readValue(const ValueFamily& family, const char* path, uint32_t* value)
 {
@@ -66,47 +67,6 @@ int setValue(const ValueFamily& family, const char* path, uint32_t value, int op
     });
 }
 
-int queryValues(const ValueFamily& family, const char* path, USER_SET_ITEM** out, int option)
-{
-    if (path == nullptr || out == nullptr)
-        return -1;
-    return cBoundary(-3, [&] {
-        return callService(-2, std::cerr, [&](LabelMgrClient& client) {
-            return vorx::client::toUserSetArray((client.*family.query)(std::string(path), option), out);
-        });
-    });
-}
-
-int showValues(const ValueFamily& family, USER_SET_ITEM** out)
-{
-    if (out == nullptr)
-        return -1;
-    return cBoundary(-3, [&] {
-        return callService(-2, std::cerr, [&](LabelMgrClient& client) {
-            return vorx::client::toUserSetArray((client.*family.show)(), out);
-        });
-    });
-}
-
-int delValue(const ValueFamily& family, const char* path, int option)
-{
-    if (path == nullptr)
-        return -1;
-    return cBoundary(-3, [&] {
-        return callService(-2, std::cerr, [&](LabelMgrClient& client) {
-            return fileStatus((client.*family.del)(std::string(path), option));
-        });
-    });
-}
-
-int clearValues(const ValueFamily& family)
-{
-    return cBoundary(-3, [&] {
-        return callService(-2, std::cerr,
-                           [&](LabelMgrClient& client) { return fileStatus((client.*family.clear)()); });
-    });
-}
-
 }  // namespace
 
 extern "C" {
@@ -123,22 +83,22 @@ VORX_EXPORT int setFileTid(const char* path, uint32_t tid, int option)
 
 VORX_EXPORT int queryUserSetFileTid(const char* path, USER_SET_ITEM** out, int option)
 {
-    return queryValues(kTids, path, out, option);
+    return queryUserSet(kTids, path, out, option);
 }
 
 VORX_EXPORT int showUserSetFileTid(USER_SET_ITEM** out)
 {
-    return showValues(kTids, out);
+    return showUserSet(kTids, out);
 }
 
 VORX_EXPORT int delFileTid(const char* path, int option)
 {
-    return delValue(kTids, path, option);
+    return delUserSet(kTids, path, option);
 }
 
 VORX_EXPORT int clearFileTid(void)
 {
-    return clearValues(kTids);
+    return clearUserSet(kTids);
 }
 
 VORX_EXPORT int getFileInheritFlag(const char* path, uint32_t* flag)
@@ -153,22 +113,22 @@ VORX_EXPORT int setFileInheritFlag(const char* path, uint32_t flag, int option)
 
 VORX_EXPORT int queryUserSetFileInheritFlag(const char* path, USER_SET_ITEM** out, int option)
 {
-    return queryValues(kInheritFlags, path, out, option);
+    return queryUserSet(kInheritFlags, path, out, option);
 }
 
 VORX_EXPORT int showUserSetFileInheritFlag(USER_SET_ITEM** out)
 {
-    return showValues(kInheritFlags, out);
+    return showUserSet(kInheritFlags, out);
 }
 
 VORX_EXPORT int delFileInheritFlag(const char* path, int option)
 {
-    return delValue(kInheritFlags, path, option);
+    return delUserSet(kInheritFlags, path, option);
 }
 
 VORX_EXPORT int clearFileInheritFlag(void)
 {
-    return clearValues(kInheritFlags);
+    return clearUserSet(kInheritFlags);
 }
 
 }  // extern "C"
