@@ -19,22 +19,15 @@
 #include <sstream>
 #include <thread>
 
+#include "write_all.h"
+
 namespace vorxtest {
 
 namespace {
 
 std::string errnoText(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
 
-bool writeAll(int fd, const std::string& s) {
-    size_t done = 0;
-    while (done < s.size()) {
-        ssize_t n = write(fd, s.data() + done, s.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
+using vorxtool::writeAll;
 
 // Reads one line from `fd` into `line`, using and refilling `buffered`.
 bool readLine(int fd, std::string* buffered, std::string* line, int timeoutMs, std::string* why) {

@@ -45,6 +45,8 @@
 #include "peer.h"
 #include "wire_text.h"
 
+#include "write_all.h"
+
 namespace {
 
 struct Script {
@@ -73,16 +75,7 @@ std::string field(const std::string& s) {
     return out;
 }
 
-bool writeAll(int fd, const std::string& s) {
-    size_t done = 0;
-    while (done < s.size()) {
-        ssize_t n = write(fd, s.data() + done, s.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
+using vorxtool::writeAll;
 
 // What the test fixture left of its bus: config, socket, directory.
 void removeBusDir(const std::string& dir) {
