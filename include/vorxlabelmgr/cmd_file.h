@@ -1,6 +1,10 @@
 #ifndef VORXLABELMGR_CMD_FILE_H
 #define VORXLABELMGR_CMD_FILE_H
 
+#ifndef __cplusplus
+#error "<vorxlabelmgr/cmd_file.h> declares C++ functions and types: include it from C++"
+#endif
+
 #include <string>
 
 #include <vorxlabelmgr/export.h>

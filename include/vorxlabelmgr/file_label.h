@@ -1,6 +1,10 @@
 #ifndef VORXLABELMGR_FILE_LABEL_H
 #define VORXLABELMGR_FILE_LABEL_H
 
+#ifndef __cplusplus
+#error "<vorxlabelmgr/file_label.h> declares C++ functions and types: include it from C++"
+#endif
+
 #include <vorxlabelmgr/export.h>
 #include <vorxlabelmgr/label_context.h>
 

@@ -1,6 +1,10 @@
 #ifndef VORXLABELMGR_LABEL_CONTEXT_H
 #define VORXLABELMGR_LABEL_CONTEXT_H
 
+#ifndef __cplusplus
+#error "<vorxlabelmgr/label_context.h> declares C++ functions and types: include it from C++"
+#endif
+
 #include <cstdint>
 #include <string>
 

@@ -1,6 +1,10 @@
 #ifndef VORXLABELMGR_LABEL_NOTIFY_H
 #define VORXLABELMGR_LABEL_NOTIFY_H
 
+#ifndef __cplusplus
+#error "<vorxlabelmgr/label_notify.h> declares C++ functions and types: include it from C++"
+#endif
+
 /*
  * Label-change notifications. The publisher binds
  * "ipc:///tmp/vorx_label_manager.socket" and sends each change as one message

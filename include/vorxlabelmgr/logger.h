@@ -1,6 +1,10 @@
 #ifndef VORXLABELMGR_LOGGER_H
 #define VORXLABELMGR_LOGGER_H
 
+#ifndef __cplusplus
+#error "<vorxlabelmgr/logger.h> declares C++ functions and types: include it from C++"
+#endif
+
 #include <string>
 
 #include <vorxlabelmgr/export.h>

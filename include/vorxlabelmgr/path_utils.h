@@ -1,6 +1,10 @@
 #ifndef VORXLABELMGR_PATH_UTILS_H
 #define VORXLABELMGR_PATH_UTILS_H
 
+#ifndef __cplusplus
+#error "<vorxlabelmgr/path_utils.h> declares C++ functions and types: include it from C++"
+#endif
+
 /*
  * Path helpers. Paths are byte strings with "/" as the only separator and are
  * never decoded; relative paths are resolved against the current directory.

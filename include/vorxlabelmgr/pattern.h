@@ -1,6 +1,10 @@
 #ifndef VORXLABELMGR_PATTERN_H
 #define VORXLABELMGR_PATTERN_H
 
+#ifndef __cplusplus
+#error "<vorxlabelmgr/pattern.h> declares C++ functions and types: include it from C++"
+#endif
+
 /*
  * Shell-style wildcard patterns: backslash escapes, translation into an
  * ECMAScript regular expression, whole-text matching and glob expansion.

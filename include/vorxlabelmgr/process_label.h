@@ -1,6 +1,10 @@
 #ifndef VORXLABELMGR_PROCESS_LABEL_H
 #define VORXLABELMGR_PROCESS_LABEL_H
 
+#ifndef __cplusplus
+#error "<vorxlabelmgr/process_label.h> declares C++ functions and types: include it from C++"
+#endif
+
 #include <map>
 #include <string>
 #include <vector>

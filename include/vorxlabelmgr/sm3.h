@@ -1,6 +1,10 @@
 #ifndef VORXLABELMGR_SM3_H
 #define VORXLABELMGR_SM3_H
 
+#ifndef __cplusplus
+#error "<vorxlabelmgr/sm3.h> declares C++ functions and types: include it from C++"
+#endif
+
 /* SM3 digests through libcrypto and the kernel-module name hash. */
 
 #include <cstdint>

@@ -1,6 +1,10 @@
 #ifndef VORXLABELMGR_ZMQ_SOCKET_H
 #define VORXLABELMGR_ZMQ_SOCKET_H
 
+#ifndef __cplusplus
+#error "<vorxlabelmgr/zmq_socket.h> declares C++ functions and types: include it from C++"
+#endif
+
 #include <string>
 
 #include <vorxlabelmgr/export.h>
