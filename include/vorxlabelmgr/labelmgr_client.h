@@ -62,7 +62,8 @@ VORX_EXPORT int clearUserSetPkgId(void);
 /* ---- object ids of files ---- */
 
 /* 0 with the id in *oid; -1 on a null argument, or when all three values have
- * every bit set (*oid zeroed); -2 on a failed call (*oid zeroed). */
+ * every bit set (*oid zeroed); -2 on a failed call (*oid zeroed once the
+ * bus was reached; untouched when it could not be reached). */
 VORX_EXPORT int getFileOid(const char* path, VORX_ID* oid);
 
 /* option is passed on unchanged. 0 for any status but -1; -1 on a null path
