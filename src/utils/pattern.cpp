@@ -139,6 +139,8 @@ std::vector<std::string> searchFilesByPattern(const std::string& pattern)
         ~GlobFree() { globfree(g); }
     } release{&found};
     const int rc = glob(pattern.c_str(), GLOB_TILDE, nullptr, &found);
+    // The logger may be built by the line below, which can change errno.
+    const int globErrno = errno;
     switch (rc) {
     case 0:
         paths.reserve(found.gl_pathc);
@@ -149,7 +151,7 @@ std::vector<std::string> searchFilesByPattern(const std::string& pattern)
         Logger::getInstance()->error("glob error: Ran out of memory.");
         break;
     case GLOB_ABORTED:
-        Logger::getInstance()->error("glob error: Read error. %s", std::strerror(errno));
+        Logger::getInstance()->error("glob error: Read error. %s", std::strerror(globErrno));
         break;
     case GLOB_NOMATCH:
         Logger::getInstance()->error("glob error: No matches found.");
