@@ -1,6 +1,7 @@
 #ifndef VORX_TEST_FAMILIES_H
 #define VORX_TEST_FAMILIES_H
 
+#include <functional>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -80,6 +81,24 @@ protected:
     {
         for (const auto& m : members)
             ASSERT_TRUE(peer.error(m, "com.tarne.vorx.Error.Test", "it broke"));
+    }
+
+    // A file-family set, remove or clear call: what it sends, and that only a
+    // status of -1 is a failure.
+    struct StatusCase {
+        std::string member;
+        std::function<int()> call;
+        std::string sent;
+    };
+    void expectFileStatuses(const StatusCase& c)
+    {
+        for (auto status : {std::make_pair("-1", -1), {"0", 0}, {"1", 0}, {"-2", 0}}) {
+            SCOPED_TRACE(c.member + " status " + status.first);
+            ASSERT_TRUE(peer.reply(c.member, "i", status.first));
+            ASSERT_TRUE(peer.clearCalls());
+            EXPECT_EQ(status.second, c.call());
+            EXPECT_EQ(c.sent, oneCall(peer));
+        }
     }
 };
 

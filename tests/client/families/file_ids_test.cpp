@@ -84,25 +84,14 @@ TEST_F(FileIds, SetSendsAllThreeKeysInKeyOrderAndTheOptionUnchanged)
 TEST_F(FileIds, OnlyStatusMinusOneFailsSetDelAndClear)
 {
     for (const auto& t : kTwins) {
-        struct Case {
-            std::string member;
-            std::function<int()> call;
-            std::string sent;
-        } cases[] = {
+        const StatusCase cases[] = {
             {t.m("set"), [&] { return t.set("/a", VORX_ID{1, 2, 3}, 1); },
              t.m("set") + R"((sa{st}i) "/a", {"file_id": 2, "path_id": 3, "pkg_id": 1}, 1)"},
             {t.m("delUserSet"), [&] { return t.del("/a", -1); }, t.m("delUserSet") + R"((si) "/a", -1)"},
             {t.m("delAllUserSet"), [&] { return t.clear(); }, t.m("delAllUserSet") + "() "},
         };
-        for (const auto& c : cases) {
-            for (auto status : {std::make_pair("-1", -1), {"0", 0}, {"1", 0}, {"-2", 0}}) {
-                SCOPED_TRACE(c.member + " status " + status.first);
-                ASSERT_TRUE(peer.reply(c.member, "i", status.first));
-                ASSERT_TRUE(peer.clearCalls());
-                EXPECT_EQ(status.second, c.call());
-                EXPECT_EQ(c.sent, oneCall(peer));
-            }
-        }
+        for (const auto& c : cases)
+            expectFileStatuses(c);
     }
 }
 

@@ -97,25 +97,14 @@ TEST_F(TidsFlags, SetSendsPathValueAndOptionAndOnlyTidRefusesZero)
 TEST_F(TidsFlags, OnlyStatusMinusOneFailsSetDelAndClear)
 {
     for (const auto& t : kTwins) {
-        struct Case {
-            std::string member;
-            std::function<int()> call;
-            std::string sent;
-        } cases[] = {
+        const StatusCase cases[] = {
             {t.m("set"), [&] { return t.set("/a", 3, 2); }, t.m("set") + R"((sui) "/a", 3, 2)"},
             {t.m("delUserSet"), [&] { return t.del("/a", -2147483647 - 1); },
              t.m("delUserSet") + R"((si) "/a", -2147483648)"},
             {t.m("delAllUserSet"), [&] { return t.clear(); }, t.m("delAllUserSet") + "() "},
         };
-        for (const auto& c : cases) {
-            for (auto status : {std::make_pair("-1", -1), {"0", 0}, {"1", 0}, {"-2", 0}}) {
-                SCOPED_TRACE(c.member + " status " + status.first);
-                ASSERT_TRUE(peer.reply(c.member, "i", status.first));
-                ASSERT_TRUE(peer.clearCalls());
-                EXPECT_EQ(status.second, c.call());
-                EXPECT_EQ(c.sent, oneCall(peer));
-            }
-        }
+        for (const auto& c : cases)
+            expectFileStatuses(c);
     }
 }
 
