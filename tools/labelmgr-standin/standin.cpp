@@ -182,6 +182,9 @@ public:
         close(&it_, &a);
         return *this;
     }
+    // A user-set listing in the form of its family's table.
+    Reply& listing(const std::map<std::string, uint32_t>& d) { return u32Dict(d); }
+    Reply& listing(const std::map<std::string, IdDict>& d) { return pathIds(d); }
     Reply& pathIds(const std::map<std::string, IdDict>& d) {
         DBusMessageIter a;
         if (!open(&it_, DBUS_TYPE_ARRAY, "{sa{st}}", &a)) return *this;
@@ -323,7 +326,25 @@ DBusMessage* badArgs(DBusMessage* call, const char* expected) {
     return dbus_message_new_error(call, DBUS_ERROR_INVALID_ARGS, text.c_str());
 }
 
-// The four file families share everything but their tables.
+// The four file families share everything but their tables: the query, show,
+// remove and clear members here, get and set in each family.
+template <typename V>
+DBusMessage* userSetOp(DBusMessage* call, const std::string& op, Args& a, std::map<std::string, V>& table) {
+    std::string path;
+    int32_t option = 0;
+    if (op == "query") {
+        if (!a.str(&path) || !a.basic(DBUS_TYPE_INT32, &option)) return badArgs(call, "si");
+        return Reply(call).listing(query(table, path, option)).take();
+    }
+    if (op == "show") return Reply(call).listing(table).take();
+    if (op == "del") {
+        if (!a.str(&path) || !a.basic(DBUS_TYPE_INT32, &option)) return badArgs(call, "si");
+        return Reply(call).i32(erase(table, path, option)).take();
+    }
+    table.clear();
+    return Reply(call).i32(0).take();
+}
+
 DBusMessage* idFamily(DBusMessage* call, const std::string& op, std::map<std::string, IdDict>& table) {
     Args a(call);
     std::string path;
@@ -339,17 +360,7 @@ DBusMessage* idFamily(DBusMessage* call, const std::string& op, std::map<std::st
         table[path] = wholeId(id);
         return Reply(call).i32(0).take();
     }
-    if (op == "query") {
-        if (!a.str(&path) || !a.basic(DBUS_TYPE_INT32, &option)) return badArgs(call, "si");
-        return Reply(call).pathIds(query(table, path, option)).take();
-    }
-    if (op == "show") return Reply(call).pathIds(table).take();
-    if (op == "del") {
-        if (!a.str(&path) || !a.basic(DBUS_TYPE_INT32, &option)) return badArgs(call, "si");
-        return Reply(call).i32(erase(table, path, option)).take();
-    }
-    table.clear();
-    return Reply(call).i32(0).take();
+    return userSetOp(call, op, a, table);
 }
 
 DBusMessage* valueFamily(DBusMessage* call, const std::string& op, std::map<std::string, uint32_t>& table) {
@@ -368,17 +379,7 @@ DBusMessage* valueFamily(DBusMessage* call, const std::string& op, std::map<std:
         table[path] = v;
         return Reply(call).i32(0).take();
     }
-    if (op == "query") {
-        if (!a.str(&path) || !a.basic(DBUS_TYPE_INT32, &option)) return badArgs(call, "si");
-        return Reply(call).u32Dict(query(table, path, option)).take();
-    }
-    if (op == "show") return Reply(call).u32Dict(table).take();
-    if (op == "del") {
-        if (!a.str(&path) || !a.basic(DBUS_TYPE_INT32, &option)) return badArgs(call, "si");
-        return Reply(call).i32(erase(table, path, option)).take();
-    }
-    table.clear();
-    return Reply(call).i32(0).take();
+    return userSetOp(call, op, a, table);
 }
 
 // "getFileOid" -> ("get", "FileOid"), "delAllUserSetFileTid" -> ("clear", "FileTid").
