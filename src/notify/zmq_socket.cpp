@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <stdexcept>
+#include <string>
 
 #include "notify/zmq_socket_access.h"
 
@@ -15,10 +16,37 @@ static_assert(ZMQSocket::PAIR == ZMQ_PAIR && ZMQSocket::PUB == ZMQ_PUB && ZMQSoc
 
 namespace {
 
-// Closes the frame on every way out, also when copying it out throws.
-struct Frame {
-    zmq_msg_t msg;
-    ~Frame() { zmq_msg_close(&msg); }
+// One libzmq message, initialised here and closed on every way out, also when
+// copying it out throws.
+class Frame {
+public:
+    // An empty frame to receive into.
+    Frame() { zmq_msg_init(&msg_); }
+
+    // A frame holding a copy of `bytes`, to send. A frame that cannot be built
+    // is a send that did not happen.
+    explicit Frame(const std::string& bytes)
+    {
+        if (zmq_msg_init_size(&msg_, bytes.size()) != 0)
+            throw std::runtime_error("Failed to send message.");
+        if (!bytes.empty())
+            std::memcpy(zmq_msg_data(&msg_), bytes.data(), bytes.size());
+    }
+
+    ~Frame() { zmq_msg_close(&msg_); }
+
+    Frame(const Frame&) = delete;
+    Frame& operator=(const Frame&) = delete;
+
+    zmq_msg_t* get() { return &msg_; }
+
+    std::string bytes()
+    {
+        return std::string(static_cast<const char*>(zmq_msg_data(&msg_)), zmq_msg_size(&msg_));
+    }
+
+private:
+    zmq_msg_t msg_;
 };
 
 }  // namespace
@@ -57,25 +85,18 @@ void ZMQSocket::connect(const std::string& endpoint)
 
 void ZMQSocket::send(const std::string& data, bool more)
 {
-    zmq_msg_t msg;
-    // A frame that cannot be built is a send that did not happen.
-    if (zmq_msg_init_size(&msg, data.size()) != 0)
-        throw std::runtime_error("Failed to send message.");
-    if (!data.empty())
-        std::memcpy(zmq_msg_data(&msg), data.data(), data.size());
-    int rc = zmq_sendmsg(socket, &msg, more ? ZMQ_SNDMORE : 0);
-    zmq_msg_close(&msg);
-    if (rc == -1)
+    Frame f(data);
+    // On success libzmq has taken the content and left the frame empty.
+    if (zmq_sendmsg(socket, f.get(), more ? ZMQ_SNDMORE : 0) == -1)
         throw std::runtime_error("Failed to send message.");
 }
 
 std::string ZMQSocket::recv()
 {
     Frame f;
-    zmq_msg_init(&f.msg);
-    if (zmq_recvmsg(socket, &f.msg, 0) == -1)
+    if (zmq_recvmsg(socket, f.get(), 0) == -1)
         throw std::runtime_error("Failed to receive message.");
-    return std::string(static_cast<const char*>(zmq_msg_data(&f.msg)), zmq_msg_size(&f.msg));
+    return f.bytes();
 }
 
 void ZMQSocket::subscribe(const std::string& prefix)
@@ -106,8 +127,7 @@ bool ZMQSocketAccess::discardRest(ZMQSocket& s)
         if (!more)
             return true;
         Frame f;
-        zmq_msg_init(&f.msg);
-        if (zmq_recvmsg(s.socket, &f.msg, 0) == -1)
+        if (zmq_recvmsg(s.socket, f.get(), 0) == -1)
             return false;
     }
 }
