@@ -31,7 +31,8 @@ VORX_EXPORT int subscribeLabelChangeMsg(void* handle, const std::string& topic);
  * *body: malloc'ed, body length + 1 bytes with a NUL appended, freed by the
  * caller with free(). A message of one frame is skipped; frames after the
  * body are discarded. 0; -1 after "Exception: <reason>" on standard error (*body untouched, e.g. when a
- * signal interrupts the wait); -1 after "malloc error." (*body is null). */
+ * signal interrupts the wait for a message; one that comes once the message's first frame is in loses
+ * nothing); -1 after "malloc error." (*body is null). */
 VORX_EXPORT int recvLabelChangeMsg(void* handle, char** body);
 
 #endif

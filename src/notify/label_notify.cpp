@@ -19,16 +19,18 @@ const char kEndpoint[] = "ipc:///tmp/vorx_label_manager.socket";
 // The body of the next message of at least two frames. A single frame is not
 // a notification; pairing it with the next message's topic would shift every
 // later message by one frame, so boundaries decide what is topic and body.
+// Only the wait for a topic gives way to a signal: once it has come, the rest
+// of its message is already queued and is taken whole.
 std::string nextBody(ZMQSocket& s)
 {
-    // A receive interrupted mid-message earlier leaves its rest queued.
+    // A receive that failed mid-message earlier leaves its rest queued.
     if (!ZMQSocketAccess::discardRest(s))
         throw std::runtime_error("Failed to receive message.");
     for (;;) {
         s.recv();  // topic: matched by libzmq, not read here
         if (!ZMQSocketAccess::moreFrames(s))
             continue;
-        std::string body = s.recv();
+        std::string body = ZMQSocketAccess::recvRest(s);
         // Frames beyond the body belong to this message; a failure here leaves
         // them for the next call to drop.
         ZMQSocketAccess::discardRest(s);

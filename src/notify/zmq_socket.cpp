@@ -2,6 +2,7 @@
 
 #include <zmq.h>
 
+#include <cerrno>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -48,6 +49,18 @@ public:
 private:
     zmq_msg_t msg_;
 };
+
+// Receives into `f`; a signal is no failure here, as the caller is inside a
+// message whose frames libzmq has queued together.
+bool recvInsideMessage(void* socket, Frame& f)
+{
+    for (;;) {
+        if (zmq_recvmsg(socket, f.get(), 0) != -1)
+            return true;
+        if (errno != EINTR)
+            return false;
+    }
+}
 
 }  // namespace
 
@@ -117,6 +130,14 @@ bool ZMQSocketAccess::moreFrames(ZMQSocket& s)
     return more != 0;
 }
 
+std::string ZMQSocketAccess::recvRest(ZMQSocket& s)
+{
+    Frame f;
+    if (!recvInsideMessage(s.socket, f))
+        throw std::runtime_error("Failed to receive message.");
+    return f.bytes();
+}
+
 bool ZMQSocketAccess::discardRest(ZMQSocket& s)
 {
     for (;;) {
@@ -127,7 +148,7 @@ bool ZMQSocketAccess::discardRest(ZMQSocket& s)
         if (!more)
             return true;
         Frame f;
-        if (zmq_recvmsg(s.socket, f.get(), 0) == -1)
+        if (!recvInsideMessage(s.socket, f))
             return false;
     }
 }

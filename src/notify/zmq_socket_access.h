@@ -1,6 +1,8 @@
 #ifndef VORX_NOTIFY_ZMQ_SOCKET_ACCESS_H
 #define VORX_NOTIFY_ZMQ_SOCKET_ACCESS_H
 
+#include <string>
+
 #include <vorxlabelmgr/zmq_socket.h>
 
 namespace vorx {
@@ -13,8 +15,15 @@ struct ZMQSocketAccess {
     // Throws "Failed to receive message." when libzmq cannot tell.
     static bool moreFrames(ZMQSocket& s);
 
-    // Drops the rest of the current message without copying it. False when a
-    // receive fails; the rest then stays queued.
+    // The next frame of a message whose first frame has been received. libzmq
+    // hands over a message's frames together, so an interrupted receive is
+    // retried rather than leaving the message half-read. Throws "Failed to
+    // receive message." on any other failure.
+    static std::string recvRest(ZMQSocket& s);
+
+    // Drops the rest of the current message without copying it, retrying
+    // interrupted receives. False when a receive fails; the rest then stays
+    // queued.
     static bool discardRest(ZMQSocket& s);
 };
 
