@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -326,80 +327,279 @@ DBusMessage* badArgs(DBusMessage* call, const char* expected) {
     return dbus_message_new_error(call, DBUS_ERROR_INVALID_ARGS, text.c_str());
 }
 
-// The four file families share everything but their tables: the query, show,
-// remove and clear members here, get and set in each family.
-template <typename V>
-DBusMessage* userSetOp(DBusMessage* call, const std::string& op, Args& a, std::map<std::string, V>& table) {
+// One member's answer, built from the call and a reader of its arguments.
+using Answer = DBusMessage* (*)(DBusMessage* call, Args& a);
+
+// The four file families share everything but their tables, named here by
+// their place in `State`.
+template <auto Table>
+DBusMessage* userSetQuery(DBusMessage* call, Args& a) {
     std::string path;
     int32_t option = 0;
-    if (op == "query") {
-        if (!a.str(&path) || !a.basic(DBUS_TYPE_INT32, &option)) return badArgs(call, "si");
-        return Reply(call).listing(query(table, path, option)).take();
-    }
-    if (op == "show") return Reply(call).listing(table).take();
-    if (op == "del") {
-        if (!a.str(&path) || !a.basic(DBUS_TYPE_INT32, &option)) return badArgs(call, "si");
-        return Reply(call).i32(erase(table, path, option)).take();
-    }
-    table.clear();
+    if (!a.str(&path) || !a.basic(DBUS_TYPE_INT32, &option)) return badArgs(call, "si");
+    return Reply(call).listing(query(state().*Table, path, option)).take();
+}
+
+template <auto Table>
+DBusMessage* userSetShow(DBusMessage* call, Args&) {
+    return Reply(call).listing(state().*Table).take();
+}
+
+template <auto Table>
+DBusMessage* userSetDel(DBusMessage* call, Args& a) {
+    std::string path;
+    int32_t option = 0;
+    if (!a.str(&path) || !a.basic(DBUS_TYPE_INT32, &option)) return badArgs(call, "si");
+    return Reply(call).i32(erase(state().*Table, path, option)).take();
+}
+
+template <auto Table>
+DBusMessage* userSetClear(DBusMessage* call, Args&) {
+    (state().*Table).clear();
     return Reply(call).i32(0).take();
 }
 
-DBusMessage* idFamily(DBusMessage* call, const std::string& op, std::map<std::string, IdDict>& table) {
-    Args a(call);
+template <auto Table>
+DBusMessage* idGet(DBusMessage* call, Args& a) {
     std::string path;
-    int32_t option = 0;
-    if (op == "get") {
-        if (!a.str(&path)) return badArgs(call, "s");
-        auto it = table.find(path);
-        return Reply(call).idDict(it == table.end() ? noIdDict() : it->second).take();
-    }
-    if (op == "set") {
-        IdDict id;
-        if (!a.str(&path) || !a.idDict(&id) || !a.basic(DBUS_TYPE_INT32, &option)) return badArgs(call, "sa{st}i");
-        table[path] = wholeId(id);
-        return Reply(call).i32(0).take();
-    }
-    return userSetOp(call, op, a, table);
+    if (!a.str(&path)) return badArgs(call, "s");
+    const auto& table = state().*Table;
+    auto it = table.find(path);
+    return Reply(call).idDict(it == table.end() ? noIdDict() : it->second).take();
 }
 
-DBusMessage* valueFamily(DBusMessage* call, const std::string& op, std::map<std::string, uint32_t>& table) {
-    Args a(call);
+template <auto Table>
+DBusMessage* idSet(DBusMessage* call, Args& a) {
     std::string path;
+    IdDict id;
     int32_t option = 0;
-    if (op == "get") {
-        if (!a.str(&path)) return badArgs(call, "s");
-        auto it = table.find(path);
-        return Reply(call).u32(it == table.end() ? kNoValue : it->second).take();
-    }
-    if (op == "set") {
-        uint32_t v = 0;
-        if (!a.str(&path) || !a.basic(DBUS_TYPE_UINT32, &v) || !a.basic(DBUS_TYPE_INT32, &option))
-            return badArgs(call, "sui");
-        table[path] = v;
-        return Reply(call).i32(0).take();
-    }
-    return userSetOp(call, op, a, table);
+    if (!a.str(&path) || !a.idDict(&id) || !a.basic(DBUS_TYPE_INT32, &option)) return badArgs(call, "sa{st}i");
+    (state().*Table)[path] = wholeId(id);
+    return Reply(call).i32(0).take();
 }
 
-// "getFileOid" -> ("get", "FileOid"), "delAllUserSetFileTid" -> ("clear", "FileTid").
-bool fileMember(const std::string& member, std::string* op, std::string* family) {
-    static const struct {
-        const char* prefix;
-        const char* op;
-    } forms[] = {{"delAllUserSet", "clear"}, {"queryUserSet", "query"}, {"showUserSet", "show"},
-                 {"delUserSet", "del"},      {"get", "get"},            {"set", "set"}};
-    for (const auto& f : forms) {
-        std::string p = f.prefix;
-        if (member.compare(0, p.size(), p) == 0) {
-            *family = member.substr(p.size());
-            *op = f.op;
-            return *family == "FileOid" || *family == "FileSid" || *family == "FileTid" ||
-                   *family == "FileInheritFlag";
+template <auto Table>
+DBusMessage* valueGet(DBusMessage* call, Args& a) {
+    std::string path;
+    if (!a.str(&path)) return badArgs(call, "s");
+    const auto& table = state().*Table;
+    auto it = table.find(path);
+    return Reply(call).u32(it == table.end() ? kNoValue : it->second).take();
+}
+
+template <auto Table>
+DBusMessage* valueSet(DBusMessage* call, Args& a) {
+    std::string path;
+    uint32_t v = 0;
+    int32_t option = 0;
+    if (!a.str(&path) || !a.basic(DBUS_TYPE_UINT32, &v) || !a.basic(DBUS_TYPE_INT32, &option))
+        return badArgs(call, "sui");
+    (state().*Table)[path] = v;
+    return Reply(call).i32(0).take();
+}
+
+DBusMessage* getPkgId(DBusMessage* call, Args& a) {
+    std::string name;
+    if (!a.str(&name)) return badArgs(call, "s");
+    auto it = state().pkgIds.find(name);
+    return Reply(call).u64(it == state().pkgIds.end() ? kNoId : it->second).take();
+}
+
+DBusMessage* getPkgIds(DBusMessage* call, Args& a) {
+    std::vector<std::string> names;
+    if (!a.strings(&names)) return badArgs(call, "as");
+    std::vector<uint64_t> ids;
+    int32_t unknown = 0;
+    for (const std::string& n : names) {
+        auto it = state().pkgIds.find(n);
+        ids.push_back(it == state().pkgIds.end() ? kNoId : it->second);
+        if (it == state().pkgIds.end()) ++unknown;
+    }
+    return Reply(call).u64s(ids).i32(unknown == 0 ? 0 : -1).take();
+}
+
+DBusMessage* setPkgId(DBusMessage* call, Args& a) {
+    std::string name;
+    uint64_t id = 0;
+    if (!a.str(&name) || !a.basic(DBUS_TYPE_UINT64, &id)) return badArgs(call, "st");
+    if (name.empty()) return Reply(call).i32(-1).take();
+    state().pkgIds[name] = id;
+    return Reply(call).i32(0).take();
+}
+
+DBusMessage* queryUserSetPkgId(DBusMessage* call, Args& a) {
+    std::string name;
+    if (!a.str(&name)) return badArgs(call, "s");
+    std::map<std::string, uint64_t> out;
+    auto it = state().pkgIds.find(name);
+    if (it != state().pkgIds.end()) out.insert(*it);
+    return Reply(call).ids(out).take();
+}
+
+DBusMessage* showUserSetPkgId(DBusMessage* call, Args&) {
+    return Reply(call).ids(state().pkgIds).take();
+}
+
+DBusMessage* delUserSetPkgId(DBusMessage* call, Args& a) {
+    std::string name;
+    if (!a.str(&name)) return badArgs(call, "s");
+    return Reply(call).i32(state().pkgIds.erase(name) == 1 ? 0 : 1).take();
+}
+
+DBusMessage* delAllUserSetPkgId(DBusMessage* call, Args&) {
+    state().pkgIds.clear();
+    return Reply(call).i32(0).take();
+}
+
+DBusMessage* setLabelForPkg(DBusMessage* call, Args& a) {
+    std::vector<std::string> files;
+    std::string name;
+    if (!a.strings(&files) || !a.str(&name)) return badArgs(call, "ass");
+    if (state().pkgIds.find(name) == state().pkgIds.end()) return Reply(call).i32(-1).take();
+    for (const std::string& f : files) state().fileLabels[f] = name;
+    return Reply(call).i32(0).take();
+}
+
+// Devices and kernel modules have ids derived from the single member's name
+// and theirs, the same through either member.
+constexpr char kKernelModuleOid[] = "getKernelModuleOid";
+constexpr char kDeviceOid[] = "getDeviceOid";
+
+template <const char* Single>
+DBusMessage* objectId(DBusMessage* call, Args& a) {
+    std::string name;
+    if (!a.str(&name)) return badArgs(call, "s");
+    return Reply(call).u64(name.empty() ? kNoId : derivedId(std::string(Single) + ":" + name)).take();
+}
+
+template <const char* Single>
+DBusMessage* objectIds(DBusMessage* call, Args& a) {
+    std::vector<std::string> names;
+    if (!a.strings(&names)) return badArgs(call, "as");
+    std::map<std::string, uint64_t> out;
+    for (const std::string& n : names)
+        if (!n.empty()) out[n] = derivedId(std::string(Single) + ":" + n);
+    return Reply(call).ids(out).take();
+}
+
+DBusMessage* addTagFullSystem(DBusMessage* call, Args& a) {
+    std::string name;
+    std::vector<std::string> tags;
+    if (!a.str(&name) || !a.strings(&tags)) return badArgs(call, "sas");
+    if (name.empty()) return Reply(call).i32(-1).take();
+    state().tags[name] = tags;
+    return Reply(call).i32(0).take();
+}
+
+DBusMessage* getPathSm3HashValue(DBusMessage* call, Args& a) {
+    std::string name;
+    if (!a.str(&name)) return badArgs(call, "s");
+    return Reply(call).str(sm3Hex(name)).take();
+}
+
+DBusMessage* policiesParse(DBusMessage* call, Args& a) {
+    std::map<std::string, std::vector<std::string>> policies;
+    if (!a.policies(&policies)) return badArgs(call, "a{sas}");
+    std::map<std::string, std::map<std::string, IdDict>> out;
+    for (const auto& cat : policies) {
+        std::map<std::string, IdDict>& names = out[cat.first];
+        for (const std::string& n : cat.second) {
+            std::string key = cat.first + ":" + n;
+            names[n] = {{"file_id", derivedId("file:" + key)},
+                        {"path_id", derivedId("path:" + key)},
+                        {"pkg_id", derivedId("pkg:" + key)}};
         }
     }
-    return false;
+    return Reply(call).policyIds(out).take();
 }
+
+template <bool Init>
+DBusMessage* restoreLabel(DBusMessage* call, Args& a) {
+    std::string name;
+    if (!a.str(&name)) return badArgs(call, "s");
+    if (name.empty()) return Reply(call).str("").take();
+    return Reply(call).str((Init ? "restored the initial label of " : "restored the label of ") + name).take();
+}
+
+DBusMessage* getLabelSetStatus(DBusMessage* call, Args&) {
+    return Reply(call).i32(0).take();
+}
+
+struct Member {
+    const char* name;
+    Answer answer;
+};
+
+// The interface, member by member, in the order of its description.
+constexpr Member kMembers[] = {
+    {"getPkgId", getPkgId},
+    {"getPkgIds", getPkgIds},
+    {"setPkgId", setPkgId},
+    {"queryUserSetPkgId", queryUserSetPkgId},
+    {"showUserSetPkgId", showUserSetPkgId},
+    {"delUserSetPkgId", delUserSetPkgId},
+    {"delAllUserSetPkgId", delAllUserSetPkgId},
+
+    {"getFileOid", idGet<&State::fileOids>},
+    {"setFileOid", idSet<&State::fileOids>},
+    {"queryUserSetFileOid", userSetQuery<&State::fileOids>},
+    {"showUserSetFileOid", userSetShow<&State::fileOids>},
+    {"delUserSetFileOid", userSetDel<&State::fileOids>},
+    {"delAllUserSetFileOid", userSetClear<&State::fileOids>},
+
+    {"getFileSid", idGet<&State::fileSids>},
+    {"setFileSid", idSet<&State::fileSids>},
+    {"queryUserSetFileSid", userSetQuery<&State::fileSids>},
+    {"showUserSetFileSid", userSetShow<&State::fileSids>},
+    {"delUserSetFileSid", userSetDel<&State::fileSids>},
+    {"delAllUserSetFileSid", userSetClear<&State::fileSids>},
+
+    {"getFileTid", valueGet<&State::fileTids>},
+    {"setFileTid", valueSet<&State::fileTids>},
+    {"queryUserSetFileTid", userSetQuery<&State::fileTids>},
+    {"showUserSetFileTid", userSetShow<&State::fileTids>},
+    {"delUserSetFileTid", userSetDel<&State::fileTids>},
+    {"delAllUserSetFileTid", userSetClear<&State::fileTids>},
+
+    {"getFileInheritFlag", valueGet<&State::inheritFlags>},
+    {"setFileInheritFlag", valueSet<&State::inheritFlags>},
+    {"queryUserSetFileInheritFlag", userSetQuery<&State::inheritFlags>},
+    {"showUserSetFileInheritFlag", userSetShow<&State::inheritFlags>},
+    {"delUserSetFileInheritFlag", userSetDel<&State::inheritFlags>},
+    {"delAllUserSetFileInheritFlag", userSetClear<&State::inheritFlags>},
+
+    {"setLabelForPkg", setLabelForPkg},
+    {"getKernelModuleOid", objectId<kKernelModuleOid>},
+    {"getKernelModuleOids", objectIds<kKernelModuleOid>},
+    {"getDeviceOid", objectId<kDeviceOid>},
+    {"getDeviceOids", objectIds<kDeviceOid>},
+    {"addTagFullSystem", addTagFullSystem},
+    {"getPathSm3HashValue", getPathSm3HashValue},
+    {"policies_parse", policiesParse},
+    {"restoreSingleFileLabel", restoreLabel<false>},
+    {"restoreSingleFileInitLabel", restoreLabel<true>},
+    {"getLabelSetStatus", getLabelSetStatus},
+};
+
+constexpr bool sameName(const char* a, const char* b) {
+    while (*a && *a == *b) {
+        ++a;
+        ++b;
+    }
+    return *a == *b;
+}
+
+constexpr bool namesDistinct() {
+    for (size_t i = 0; i < std::size(kMembers); ++i)
+        for (size_t j = i + 1; j < std::size(kMembers); ++j)
+            if (sameName(kMembers[i].name, kMembers[j].name)) return false;
+    return true;
+}
+
+// A member left out, or one answered twice, shows here; the stand-in's tests
+// call every member of the interface by its signature.
+static_assert(std::size(kMembers) == 42, "the interface has 42 members");
+static_assert(namesDistinct(), "each member is answered once");
 
 }  // namespace
 
@@ -415,113 +615,13 @@ bool seedPackage(const char* text) {
 }
 
 DBusMessage* serviceAnswer(DBusMessage* call) {
-    State& s = state();
     const std::string member = dbus_message_get_member(call) ? dbus_message_get_member(call) : "";
-    Args a(call);
-    std::string name;
-
-    std::string op, family;
-    if (fileMember(member, &op, &family)) {
-        if (family == "FileOid") return idFamily(call, op, s.fileOids);
-        if (family == "FileSid") return idFamily(call, op, s.fileSids);
-        if (family == "FileTid") return valueFamily(call, op, s.fileTids);
-        return valueFamily(call, op, s.inheritFlags);
-    }
-
-    if (member == "getPkgId") {
-        if (!a.str(&name)) return badArgs(call, "s");
-        auto it = s.pkgIds.find(name);
-        return Reply(call).u64(it == s.pkgIds.end() ? kNoId : it->second).take();
-    }
-    if (member == "getPkgIds") {
-        std::vector<std::string> names;
-        if (!a.strings(&names)) return badArgs(call, "as");
-        std::vector<uint64_t> ids;
-        int32_t unknown = 0;
-        for (const std::string& n : names) {
-            auto it = s.pkgIds.find(n);
-            ids.push_back(it == s.pkgIds.end() ? kNoId : it->second);
-            if (it == s.pkgIds.end()) ++unknown;
+    for (const Member& m : kMembers) {
+        if (member == m.name) {
+            Args a(call);
+            return m.answer(call, a);
         }
-        return Reply(call).u64s(ids).i32(unknown == 0 ? 0 : -1).take();
     }
-    if (member == "setPkgId") {
-        uint64_t id = 0;
-        if (!a.str(&name) || !a.basic(DBUS_TYPE_UINT64, &id)) return badArgs(call, "st");
-        if (name.empty()) return Reply(call).i32(-1).take();
-        s.pkgIds[name] = id;
-        return Reply(call).i32(0).take();
-    }
-    if (member == "queryUserSetPkgId") {
-        if (!a.str(&name)) return badArgs(call, "s");
-        std::map<std::string, uint64_t> out;
-        auto it = s.pkgIds.find(name);
-        if (it != s.pkgIds.end()) out.insert(*it);
-        return Reply(call).ids(out).take();
-    }
-    if (member == "showUserSetPkgId") return Reply(call).ids(s.pkgIds).take();
-    if (member == "delUserSetPkgId") {
-        if (!a.str(&name)) return badArgs(call, "s");
-        return Reply(call).i32(s.pkgIds.erase(name) == 1 ? 0 : 1).take();
-    }
-    if (member == "delAllUserSetPkgId") {
-        s.pkgIds.clear();
-        return Reply(call).i32(0).take();
-    }
-    if (member == "setLabelForPkg") {
-        std::vector<std::string> files;
-        if (!a.strings(&files) || !a.str(&name)) return badArgs(call, "ass");
-        if (s.pkgIds.find(name) == s.pkgIds.end()) return Reply(call).i32(-1).take();
-        for (const std::string& f : files) s.fileLabels[f] = name;
-        return Reply(call).i32(0).take();
-    }
-    if (member == "getKernelModuleOid" || member == "getDeviceOid") {
-        if (!a.str(&name)) return badArgs(call, "s");
-        return Reply(call).u64(name.empty() ? kNoId : derivedId(member + ":" + name)).take();
-    }
-    if (member == "getKernelModuleOids" || member == "getDeviceOids") {
-        std::vector<std::string> names;
-        if (!a.strings(&names)) return badArgs(call, "as");
-        std::string single = member.substr(0, member.size() - 1);
-        std::map<std::string, uint64_t> out;
-        for (const std::string& n : names)
-            if (!n.empty()) out[n] = derivedId(single + ":" + n);
-        return Reply(call).ids(out).take();
-    }
-    if (member == "addTagFullSystem") {
-        std::vector<std::string> tags;
-        if (!a.str(&name) || !a.strings(&tags)) return badArgs(call, "sas");
-        if (name.empty()) return Reply(call).i32(-1).take();
-        s.tags[name] = tags;
-        return Reply(call).i32(0).take();
-    }
-    if (member == "getPathSm3HashValue") {
-        if (!a.str(&name)) return badArgs(call, "s");
-        return Reply(call).str(sm3Hex(name)).take();
-    }
-    if (member == "policies_parse") {
-        std::map<std::string, std::vector<std::string>> policies;
-        if (!a.policies(&policies)) return badArgs(call, "a{sas}");
-        std::map<std::string, std::map<std::string, IdDict>> out;
-        for (const auto& cat : policies) {
-            std::map<std::string, IdDict>& names = out[cat.first];
-            for (const std::string& n : cat.second) {
-                std::string key = cat.first + ":" + n;
-                names[n] = {{"file_id", derivedId("file:" + key)},
-                            {"path_id", derivedId("path:" + key)},
-                            {"pkg_id", derivedId("pkg:" + key)}};
-            }
-        }
-        return Reply(call).policyIds(out).take();
-    }
-    if (member == "restoreSingleFileLabel" || member == "restoreSingleFileInitLabel") {
-        if (!a.str(&name)) return badArgs(call, "s");
-        if (name.empty()) return Reply(call).str("").take();
-        bool init = member == "restoreSingleFileInitLabel";
-        return Reply(call).str((init ? "restored the initial label of " : "restored the label of ") + name).take();
-    }
-    if (member == "getLabelSetStatus") return Reply(call).i32(0).take();
-
     std::string text = "no method " + member + " in interface com.tarne.vorx.labelmgr";
     return dbus_message_new_error(call, DBUS_ERROR_UNKNOWN_METHOD, text.c_str());
 }
