@@ -9,6 +9,7 @@
 
 using testing::ElementsAre;
 using testing::ElementsAreArray;
+using vorx::utils::parseString;
 
 namespace {
 
