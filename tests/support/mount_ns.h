@@ -20,6 +20,9 @@ bool enterPrivateMountNamespace(std::string* why);
 // gains nothing. Requires enterPrivateMountNamespace() first.
 bool privateDir(const std::string& path, std::string* why);
 
+// mkdir -p with mode 0755: true when every component exists afterwards.
+bool makeDirs(const std::string& path);
+
 }  // namespace vorxtest
 
 // In a GoogleTest body or SetUp: skip with the reason when no namespace.

@@ -15,7 +15,7 @@
 
 #include <vorxlabelmgr/path_utils.h>
 
-#include "test_log.h"
+#include "log_capture.h"
 
 using namespace std::string_literals;
 
@@ -194,7 +194,7 @@ class Traverse : public PathTree {
 protected:
     void SetUp() override
     {
-        VORX_REQUIRE_TEST_LOG();
+        VORX_REQUIRE_LOG_CAPTURE();
         PathTree::SetUp();
     }
 
@@ -216,7 +216,7 @@ protected:
 TEST_F(Traverse, PreOrderWithLinksListedNotFollowed)
 {
     std::vector<std::string> list{"kept"};
-    vorxtest::LogWatch log;
+    vorxtest::LogTail log(vorxtest::kCapturedLog);
     EXPECT_EQ(traverseDirectory(root, list), 0);
     ASSERT_GE(list.size(), 2u);
     EXPECT_EQ(list[0], "kept");
@@ -227,7 +227,7 @@ TEST_F(Traverse, PreOrderWithLinksListedNotFollowed)
     EXPECT_EQ(got, want);
     EXPECT_EQ(list.size(), want.size() + 2);  // "." and ".." are not listed on tmpfs
     expectPreOrder(list, 1);
-    EXPECT_TRUE(log.lines().empty());
+    EXPECT_TRUE(log.take().empty());
 }
 
 TEST_F(Traverse, TextIsNotNormalised)
@@ -240,11 +240,11 @@ TEST_F(Traverse, TextIsNotNormalised)
 TEST_F(Traverse, UnopenableDirectoryIsListedAndWarned)
 {
     std::vector<std::string> list{"kept"};
-    vorxtest::LogWatch log;
+    vorxtest::LogTail log(vorxtest::kCapturedLog);
     EXPECT_EQ(traverseDirectory(root + "/nope", list), -1);
     EXPECT_EQ(list, (std::vector<std::string>{"kept", root + "/nope"}));
     EXPECT_EQ(traverseDirectory(root + "/file", list), -1);
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{"[WARN] Unable to open directory: " + root + "/nope",
+    EXPECT_EQ(log.take(), (std::vector<std::string>{"[WARN] Unable to open directory: " + root + "/nope",
                                                      "[WARN] Unable to open directory: " + root + "/file"}));
 }
 
@@ -252,7 +252,7 @@ TEST_F(Traverse, UnopenableDirectoryIsListedAndWarned)
 TEST_F(Traverse, UnreadableSubdirectoryIsListedWarnedAndSkipped)
 {
     ASSERT_EQ(chmod((root + "/d/s").c_str(), 0), 0);
-    vorxtest::LogWatch log;
+    vorxtest::LogTail log(vorxtest::kCapturedLog);
     int fds[2];
     ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
     pid_t child = fork();
@@ -285,7 +285,7 @@ TEST_F(Traverse, UnreadableSubdirectoryIsListedWarnedAndSkipped)
     const std::set<std::string> got(lines.begin() + 1, lines.end());
     EXPECT_EQ(got, (std::set<std::string>{root, root + "/d", root + "/d/f", root + "/d/s", root + "/file",
                                           root + "/ld", root + "/dangling"}));
-    EXPECT_EQ(log.lines(), std::vector<std::string>{"[WARN] Unable to open directory: " + root + "/d/s"});
+    EXPECT_EQ(log.take(), std::vector<std::string>{"[WARN] Unable to open directory: " + root + "/d/s"});
 }
 
 }  // namespace
