@@ -21,7 +21,7 @@ using namespace std::string_literals;
 
 namespace {
 
-TEST(FormatPath, Table)
+TEST(FormatPath, FoldsSlashRunsAndDropsOneTrailingSlashOrSlashStar)
 {
     struct {
         const char* in;
@@ -35,7 +35,7 @@ TEST(FormatPath, Table)
         EXPECT_EQ(formatPath(c.in), c.want) << c.in;
 }
 
-TEST(IsSubDirectory, Table)
+TEST(IsSubDirectory, PathTextBelowTheDirectoryButNotTheDirectoryItself)
 {
     struct {
         const char* path;
@@ -50,7 +50,7 @@ TEST(IsSubDirectory, Table)
         EXPECT_EQ(isSubDirectory(c.path, c.dir), c.want) << c.path << " in " << c.dir;
 }
 
-TEST(GetParentDirWithoutWildcard, Table)
+TEST(GetParentDirWithoutWildcard, DirectoryPartCutBeforeTheFirstStarOrQuestionMark)
 {
     struct {
         const char* in;
@@ -114,7 +114,7 @@ TEST_F(PathTree, ExistsAnswersZeroForYes)
     EXPECT_EQ(pathIsExists((root + "/nope").c_str()), -1);
 }
 
-TEST_F(PathTree, RealPath)
+TEST_F(PathTree, RealPathResolvesLinksAndDotsOrIsEmpty)
 {
     EXPECT_EQ(getRealPath(""), "");
     EXPECT_EQ(getRealPath(root + "/nope"), "");
@@ -142,7 +142,7 @@ TEST_F(PathTree, LinkRealPathKeepsTheLastComponent)
     EXPECT_EQ(getLinkRealPath("ls"), root + "/ls");
 }
 
-TEST_F(PathTree, FindFirstExistingParentDir)
+TEST_F(PathTree, FirstExistingParentIsTheNearestAncestorDirectoryNeverThePathItself)
 {
     struct {
         std::string in, want;
@@ -180,7 +180,7 @@ TEST(IsPartitionReadOnly, MissingPathWritesTheStatfsLine)
     EXPECT_EQ(got, 0);
 }
 
-TEST(IsPartitionReadOnly, ReadOnlyAndWritableMounts)
+TEST(IsPartitionReadOnly, ReadOnlyMountGivesOneAndWritableZero)
 {
     VORX_REQUIRE_MOUNT_NS();
     ASSERT_EQ(mkdir("/tmp/ro", 0755), 0);

@@ -20,7 +20,7 @@ using namespace std::string_literals;
 
 namespace {
 
-TEST(EscapeChars, ContainsAndRemove)
+TEST(EscapeChars, EveryBackslashIsFoundAndRemovedUnpaired)
 {
     EXPECT_EQ(containsEscapeChars("abc"), 0);
     EXPECT_EQ(containsEscapeChars(""), 0);
@@ -31,7 +31,7 @@ TEST(EscapeChars, ContainsAndRemove)
     EXPECT_EQ(removeEscapeChars("a\0\\b"s), "a\0b"s);
 }
 
-TEST(ContainsWildcard, Table)
+TEST(ContainsWildcard, OnlyAnUnescapedStarQuestionMarkOrBracketCounts)
 {
     struct {
         const char* pattern;
@@ -44,7 +44,7 @@ TEST(ContainsWildcard, Table)
         EXPECT_EQ(containsWildcard(c.pattern), c.want) << c.pattern;
 }
 
-TEST(WildcardsToRegex, Table)
+TEST(WildcardsToRegex, QuotesRegexCharactersAndTranslatesWildcardsSetsAndBraces)
 {
     struct {
         std::string pattern, want;
@@ -82,7 +82,7 @@ TEST(WildcardsToRegex, Table)
         EXPECT_EQ(wildcardsToRegex(c.pattern), c.want) << c.pattern;
 }
 
-TEST(MatchesPattern, Table)
+TEST(MatchesPattern, WholeTextIgnoringCaseAndAcrossSlashes)
 {
     struct {
         const char* pattern;
