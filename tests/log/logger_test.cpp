@@ -137,9 +137,7 @@ class FallbackLogger : public testing::TestWithParam<BadConfig> {
 protected:
     void SetUp() override
     {
-        std::string why;
-        if (!vorxtest::privateLogDirs(&why))
-            GTEST_SKIP() << "no private mount namespace: " << why;
+        VORX_SKIP_UNLESS(vorxtest::privateLogDirs, "no private mount namespace");
         const char* text = nullptr;
         switch (GetParam()) {
         case BadConfig::missing:
@@ -196,9 +194,7 @@ INSTANTIATE_TEST_SUITE_P(BadConfigs, FallbackLogger,
 
 TEST(FallbackLoggerFirstUse, ConcurrentFirstCallsBuildOneInstance)
 {
-    std::string why;
-    if (!vorxtest::privateLogDirs(&why))
-        GTEST_SKIP() << "no private mount namespace: " << why;
+    VORX_SKIP_UNLESS(vorxtest::privateLogDirs, "no private mount namespace");
     testing::internal::CaptureStdout();
     std::vector<Logger*> seen(8, nullptr);
     std::vector<std::thread> threads;

@@ -128,12 +128,7 @@ private:
 
 // In a GoogleTest body or SetUp: skip with the reason when the log cannot be
 // captured.
-#define VORX_REQUIRE_LOG_CAPTURE()                                          \
-    do {                                                                    \
-        std::string vorx_log_why_;                                          \
-        if (!::vorxtest::captureLog(&vorx_log_why_))                        \
-            GTEST_SKIP() << "no private log directories: " << vorx_log_why_; \
-    } while (0)
+#define VORX_REQUIRE_LOG_CAPTURE() VORX_SKIP_UNLESS(::vorxtest::captureLog, "no private log directories")
 
 namespace vorxtest {
 
