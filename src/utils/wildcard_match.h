@@ -17,10 +17,11 @@ bool isRegexSpecial(char c);
 // std::regex_error that compiling it as std::regex raises. Unlike libstdc++'s
 // engine it does not recurse per character of the text or the expression, so
 // texts and patterns of any length are safe. Expressions up to
-// wholeCompileLimit bytes are also compiled whole by std::regex first; the
-// text itself never goes to std::regex. An expression that wildcardsToRegex
-// cannot write (a quantifier other than ".*", an anchor, a backslash before
-// an ordinary character, "(?") is refused with std::invalid_argument.
+// wholeCompileLimit bytes are also compiled whole by std::regex first. The
+// text never goes to std::regex: only single bytes do, to learn which ones a
+// set matches. An expression that wildcardsToRegex cannot write (a
+// quantifier other than ".*", an anchor, a backslash before an ordinary
+// character, "(?") is refused with std::invalid_argument.
 constexpr size_t kWholeCompileLimit = 1024;
 bool matchTranslatedRegex(const std::string& expression, const std::string& text,
                           size_t wholeCompileLimit = kWholeCompileLimit);
