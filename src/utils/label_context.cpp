@@ -4,11 +4,13 @@
 
 #include <vorxlabelmgr/logger.h>
 
+#include "utils/hex_text.h"
 #include "utils/label_context_internal.h"
 
-namespace {
+using vorx::utils::LabelField;
+using vorx::utils::writeHex;
 
-const char kHexDigits[] = "0123456789abcdef";
+namespace {
 
 constexpr size_t kIdChars = 50;
 constexpr size_t kValueChars = 8;
@@ -17,20 +19,17 @@ static_assert(kLabelChars == 170, "the label text is 170 characters");
 
 char* writeId(char* out, const vorx_id_t& id)
 {
-    writeHex16(out, id.part0);
+    writeHex(out, id.part0, 16);
     out[16] = '-';
-    writeHex16(out + 17, id.part1);
+    writeHex(out + 17, id.part1, 16);
     out[33] = '-';
-    writeHex16(out + 34, id.part2);
+    writeHex(out + 34, id.part2, 16);
     return out + kIdChars;
 }
 
 char* writeValue(char* out, uint32_t value)
 {
-    for (int i = 7; i >= 0; --i) {
-        out[i] = kHexDigits[value & 0xf];
-        value >>= 4;
-    }
+    writeHex(out, value, kValueChars);
     return out + kValueChars;
 }
 
@@ -92,93 +91,64 @@ Conversion readToken(LabelField& field, uint64_t& out)
     return Conversion::ok;
 }
 
+// readUint64 and readUint32 differ only in the names their lines carry.
+bool readNumber(LabelField& field, uint64_t& out, const char* reader, const char* conversion)
+{
+    switch (readToken(field, out)) {
+    case Conversion::ok:
+        return true;
+    case Conversion::noToken:
+        Logger::getInstance()->error("%s String format error.", reader);
+        return false;
+    case Conversion::noDigit:
+        Logger::getInstance()->error("%s Invalid argument: %s.", reader, conversion);
+        return false;
+    case Conversion::outOfRange:
+        Logger::getInstance()->error("%s Out of Range error: %s.", reader, conversion);
+        return false;
+    }
+    Logger::getInstance()->error("%s error", reader);
+    return false;
+}
+
 }  // namespace
 
-void writeHex16(char* out, uint64_t value)
-{
-    for (int i = 15; i >= 0; --i) {
-        out[i] = kHexDigits[value & 0xf];
-        value >>= 4;
-    }
-}
-
-std::string toHex16(uint64_t value)
-{
-    char digits[16];
-    writeHex16(digits, value);
-    return std::string(digits, sizeof digits);
-}
+namespace vorx {
+namespace utils {
 
 bool compareId(const vorx_id_t& a, const vorx_id_t& b)
 {
     return a.part0 == b.part0 && a.part1 == b.part1 && a.part2 == b.part2;
 }
 
-bool compareContext(const context_t& a, const context_t& b)
+std::string idText(const vorx_id_t& id)
 {
-    return compareId(a.sid, b.sid) && compareId(a.mid_id, b.mid_id) && compareId(a.creator_oid, b.creator_oid) &&
-           a.value_a == b.value_a && a.value_b == b.value_b;
-}
-
-std::string contextToString(const context_t& ctx)
-{
-    std::string text(kLabelChars, '\0');
-    char* out = &text[0];
-    out = writeId(out, ctx.sid);
-    *out++ = ':';
-    out = writeValue(out, ctx.value_a);
-    *out++ = ':';
-    out = writeId(out, ctx.mid_id);
-    *out++ = ':';
-    out = writeValue(out, ctx.value_b);
-    *out++ = ':';
-    writeId(out, ctx.creator_oid);
+    std::string text(kIdChars, '\0');
+    writeId(&text[0], id);
     return text;
 }
 
 bool readUint64(LabelField& field, uint64_t& out)
 {
-    switch (readToken(field, out)) {
-    case Conversion::ok:
-        return true;
-    case Conversion::noToken:
-        Logger::getInstance()->error("readUint64 String format error.");
-        return false;
-    case Conversion::noDigit:
-        Logger::getInstance()->error("readUint64 Invalid argument: %s.", "stoull");
-        return false;
-    case Conversion::outOfRange:
-        Logger::getInstance()->error("readUint64 Out of Range error: %s.", "stoull");
-        return false;
-    }
-    Logger::getInstance()->error("readUint64 error");
-    return false;
+    return readNumber(field, out, "readUint64", "stoull");
 }
 
 bool readUint32(LabelField& field, uint32_t& out)
 {
     uint64_t value = 0;
-    switch (readToken(field, value)) {
-    case Conversion::ok:
-        out = static_cast<uint32_t>(value);
-        return true;
-    case Conversion::noToken:
-        Logger::getInstance()->error("readUint32 String format error.");
+    if (!readNumber(field, value, "readUint32", "stoul"))
         return false;
-    case Conversion::noDigit:
-        Logger::getInstance()->error("readUint32 Invalid argument: %s.", "stoul");
-        return false;
-    case Conversion::outOfRange:
-        Logger::getInstance()->error("readUint32 Out of Range error: %s.", "stoul");
-        return false;
-    }
-    Logger::getInstance()->error("readUint32 error");
-    return false;
+    out = static_cast<uint32_t>(value);
+    return true;
 }
+
+}  // namespace utils
+}  // namespace vorx
 
 namespace {
 
-// Field `index` (0 to 4) of text; a field the text lacks is empty.
+// The ':'-separated fields of text, one per call from the first; once the
+// text is used up, every further field is empty.
 class FieldSplitter {
 public:
     explicit FieldSplitter(const std::string& text) : next_(text.data()), end_(text.data() + text.size()) {}
@@ -204,15 +174,39 @@ private:
 
 bool readId(LabelField field, vorx_id_t& id)
 {
+    using vorx::utils::readUint64;
     return readUint64(field, id.part0) && readUint64(field, id.part1) && readUint64(field, id.part2);
 }
 
 bool readValue(LabelField field, uint32_t& value)
 {
-    return readUint32(field, value);
+    return vorx::utils::readUint32(field, value);
 }
 
 }  // namespace
+
+bool compareContext(const context_t& a, const context_t& b)
+{
+    using vorx::utils::compareId;
+    return compareId(a.sid, b.sid) && compareId(a.mid_id, b.mid_id) && compareId(a.creator_oid, b.creator_oid) &&
+           a.value_a == b.value_a && a.value_b == b.value_b;
+}
+
+std::string contextToString(const context_t& ctx)
+{
+    std::string text(kLabelChars, '\0');
+    char* out = &text[0];
+    out = writeId(out, ctx.sid);
+    *out++ = ':';
+    out = writeValue(out, ctx.value_a);
+    *out++ = ':';
+    out = writeId(out, ctx.mid_id);
+    *out++ = ':';
+    out = writeValue(out, ctx.value_b);
+    *out++ = ':';
+    writeId(out, ctx.creator_oid);
+    return text;
+}
 
 int stringToContext(const std::string& text, context_t& ctx)
 {

@@ -8,6 +8,8 @@
 
 // Helpers of the label text codec, shared inside the library only (hidden
 // like everything that does not carry VORX_EXPORT).
+namespace vorx {
+namespace utils {
 
 // One ':'-separated field of a label text, consumed token by token; a token
 // runs to the next '-' (which is consumed) or the end of the field.
@@ -19,11 +21,9 @@ struct LabelField {
 // True when all three parts are equal.
 bool compareId(const vorx_id_t& a, const vorx_id_t& b);
 
-// value as 16 lowercase hexadecimal digits, zero-padded.
-std::string toHex16(uint64_t value);
-
-// Writes value as 16 lowercase hexadecimal digits at out (no terminator).
-void writeHex16(char* out, uint64_t value);
+// id as a field of the label text: three parts of 16 lowercase hexadecimal
+// digits joined by '-', 50 characters.
+std::string idText(const vorx_id_t& id);
 
 // The next token of field as a hexadecimal number (strtoull rules, base 16)
 // into out. False, after one line at Logger::error, when the field has no
@@ -34,5 +34,8 @@ bool readUint64(LabelField& field, uint64_t& out);
 // The same for a 32-bit value: the range test is still 64 bits wide and the
 // low 32 bits are stored.
 bool readUint32(LabelField& field, uint32_t& out);
+
+}  // namespace utils
+}  // namespace vorx
 
 #endif

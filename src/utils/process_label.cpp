@@ -42,12 +42,10 @@ bool parsePid(const char* name, int* pid)
     return true;
 }
 
-std::string sidText(const vorx_id_t& id)
-{
-    return toHex16(id.part0) + "-" + toHex16(id.part1) + "-" + toHex16(id.part2);
-}
-
 }  // namespace
+
+namespace vorx {
+namespace utils {
 
 std::string getProcessExePath(int pid)
 {
@@ -79,6 +77,12 @@ void parseString(const std::string& s, std::vector<std::string>& out, char delim
         start = end + 1;
     }
 }
+
+}  // namespace utils
+}  // namespace vorx
+
+using vorx::utils::getProcessExePath;
+using vorx::utils::parseString;
 
 std::map<std::string, std::vector<int>> findProcessExeFile()
 {
@@ -113,7 +117,7 @@ int updateProcessAttr(const std::vector<int>& pids, const std::string& exePath)
                                      exePath.c_str());
         return -1;
     }
-    const std::string newField0 = sidText(sid);
+    const std::string newField0 = vorx::utils::idText(sid);
 
     int result = 0;
     for (int pid : pids) {

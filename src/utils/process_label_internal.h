@@ -5,6 +5,8 @@
 #include <vector>
 
 // Helpers of the process relabelling, inside the library only.
+namespace vorx {
+namespace utils {
 
 // The target of "/proc/<pid>/exe"; empty when it cannot be read or fills the
 // whole 4096-byte buffer (it may have been cut).
@@ -13,5 +15,8 @@ std::string getProcessExePath(int pid);
 // Appends the non-empty delim-separated tokens of s to out. An empty s is
 // logged at Logger::error and leaves out alone.
 void parseString(const std::string& s, std::vector<std::string>& out, char delim);
+
+}  // namespace utils
+}  // namespace vorx
 
 #endif

@@ -7,24 +7,34 @@
 
 #include <vorxlabelmgr/logger.h>
 
+#include "utils/hex_text.h"
+
 namespace {
 
 struct MdCtxFree {
     void operator()(EVP_MD_CTX* ctx) const { EVP_MD_CTX_free(ctx); }
 };
 
-// Reads the last `digits` hex digits of the digest text; the stream does the
-// parsing so that a malformed text is reported rather than misread.
+// The number in the last 2 * sizeof(T) hex digits of the digest text; the
+// stream does the parsing so that a malformed text is reported rather than
+// misread. Both number functions are this with their own lines.
 template <typename T>
-bool lastHexDigits(const std::string& hex, size_t digits, T* value)
+T digestTail(const std::string& data, const char* tooShortLine, const char* invalidLine)
 {
+    constexpr size_t digits = 2 * sizeof(T);
+    const std::string hex = getSM3HashValue(data);
+    if (hex.size() < digits) {
+        Logger::getInstance()->error("%s", tooShortLine);
+        return 0;
+    }
     std::istringstream in(hex.substr(hex.size() - digits));
-    T v = 0;
-    in >> std::hex >> v;
-    if (in.fail())
-        return false;
-    *value = v;
-    return true;
+    T value = 0;
+    in >> std::hex >> value;
+    if (in.fail()) {
+        Logger::getInstance()->error("%s", invalidLine);
+        return 0;
+    }
+    return value;
 }
 
 }  // namespace
@@ -52,44 +62,22 @@ std::string getSM3HashValue(const std::string& data)
         Logger::getInstance()->error("GetSM3HashValue Error: digest computation failed");
         return std::string();
     }
-    static const char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    hex.reserve(2 * static_cast<size_t>(length));
-    for (unsigned int i = 0; i < length; ++i) {
-        hex += kDigits[digest[i] >> 4];
-        hex += kDigits[digest[i] & 0x0f];
-    }
+    std::string hex(2 * static_cast<size_t>(length), '\0');
+    for (unsigned int i = 0; i < length; ++i)
+        vorx::utils::writeHex(&hex[2 * i], digest[i], 2);
     return hex;
 }
 
 uint32_t getSM3HashLast32Bits(const std::string& data)
 {
-    const std::string hex = getSM3HashValue(data);
-    if (hex.size() <= 7) {
-        Logger::getInstance()->error("GetSM3HashLast32Bits Error: Hash string is too short");
-        return 0;
-    }
-    uint32_t value = 0;
-    if (!lastHexDigits(hex, 8, &value)) {
-        Logger::getInstance()->error("GetSM3HashLast32Bits Error: Invalid hex string for last 32 bits");
-        return 0;
-    }
-    return value;
+    return digestTail<uint32_t>(data, "GetSM3HashLast32Bits Error: Hash string is too short",
+                                "GetSM3HashLast32Bits Error: Invalid hex string for last 32 bits");
 }
 
 uint64_t getSM3HashLast64Bits(const std::string& data)
 {
-    const std::string hex = getSM3HashValue(data);
-    if (hex.size() <= 15) {
-        Logger::getInstance()->error("get sm3 value last 64bits error: Hash string is too short");
-        return 0;
-    }
-    uint64_t value = 0;
-    if (!lastHexDigits(hex, 16, &value)) {
-        Logger::getInstance()->error("get sm3 value last 64bits error: Invalid hex string for last 64 bits");
-        return 0;
-    }
-    return value;
+    return digestTail<uint64_t>(data, "get sm3 value last 64bits error: Hash string is too short",
+                                "get sm3 value last 64bits error: Invalid hex string for last 64 bits");
 }
 
 uint32_t getKmodNameHash(const char* name, unsigned int length)

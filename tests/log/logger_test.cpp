@@ -61,8 +61,8 @@ TEST_F(ConfiguredLogger, TheFileRulesAndNothingIsAdded)
     logOneOfEach(logger);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 
-    EXPECT_THAT(log.take(), ElementsAre("DEBUG debug 7", "INFO info two", "WARN warn 002.5",
-                                        "ERROR plain error, no conversions", "FATAL fatal ok"));
+    EXPECT_THAT(log.take(), ElementsAre("[DEBUG] debug 7", "[INFO] info two", "[WARN] warn 002.5",
+                                        "[ERROR] plain error, no conversions", "[FATAL] fatal ok"));
     EXPECT_EQ(log4cpp::Category::getRoot().getAppender("rootAppender"), nullptr);
     EXPECT_FALSE(vorxtest::fileExists(kFallbackLog));
 }
@@ -80,7 +80,7 @@ TEST_F(ConfiguredLogger, LaterCallsReturnTheSameInstanceWithoutRereading)
     Logger::getInstance()->info("after");
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 
-    EXPECT_THAT(log.take(), ElementsAre("INFO before", "INFO after"));
+    EXPECT_THAT(log.take(), ElementsAre("[INFO] before", "[INFO] after"));
     EXPECT_FALSE(vorxtest::fileExists("/var/log/vorx/other.log"));
 }
 
@@ -105,8 +105,8 @@ TEST_F(ConfiguredLogger, DestroyingAnyLoggerShutsLog4cppDownForTheProcess)
     }
     Logger::getInstance()->error("after shutdown");
 
-    EXPECT_THAT(log.take(), ElementsAre("ERROR library instance"));
-    EXPECT_THAT(other.take(), ElementsAre("INFO own instance"));
+    EXPECT_THAT(log.take(), ElementsAre("[ERROR] library instance"));
+    EXPECT_THAT(other.take(), ElementsAre("[INFO] own instance"));
 }
 
 // The fallback, when the properties file cannot be used. The first use of the
@@ -137,9 +137,7 @@ class FallbackLogger : public testing::TestWithParam<BadConfig> {
 protected:
     void SetUp() override
     {
-        std::string why;
-        if (!vorxtest::privateLogDirs(&why))
-            GTEST_SKIP() << "no private mount namespace: " << why;
+        VORX_SKIP_UNLESS(vorxtest::privateLogDirs, "no private mount namespace");
         const char* text = nullptr;
         switch (GetParam()) {
         case BadConfig::missing:
@@ -165,6 +163,7 @@ protected:
 TEST_P(FallbackLogger, WritesPatternLinesAtInfoIntoTheFixedFile)
 {
     umask(0);  // so that the mode seen is the one the appender asks for
+    LogTail fallback(kFallbackLog);
     testing::internal::CaptureStdout();
     Logger* logger = Logger::getInstance();
     logOneOfEach(logger);
@@ -179,7 +178,7 @@ TEST_P(FallbackLogger, WritesPatternLinesAtInfoIntoTheFixedFile)
     ASSERT_EQ(stat(kFallbackLog, &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0644u);
 
-    std::vector<std::string> lines = LogTail(kFallbackLog).take();
+    std::vector<std::string> lines = fallback.take();
     ASSERT_EQ(lines.size(), 4u);
     // Every line ends with a blank before its line end.
     const char* expected[] = {"[INFO] info two ", "[WARN] warn 002.5 ", "[ERROR] plain error, no conversions ",
@@ -195,9 +194,7 @@ INSTANTIATE_TEST_SUITE_P(BadConfigs, FallbackLogger,
 
 TEST(FallbackLoggerFirstUse, ConcurrentFirstCallsBuildOneInstance)
 {
-    std::string why;
-    if (!vorxtest::privateLogDirs(&why))
-        GTEST_SKIP() << "no private mount namespace: " << why;
+    VORX_SKIP_UNLESS(vorxtest::privateLogDirs, "no private mount namespace");
     testing::internal::CaptureStdout();
     std::vector<Logger*> seen(8, nullptr);
     std::vector<std::thread> threads;

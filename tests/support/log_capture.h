@@ -3,13 +3,13 @@
 
 // Tests that read what the library logs: the Logger reads its configuration
 // from "/etc/vorx/label" and falls back to "/var/log/vorx", so both become
-// private tmpfs mounts of the test's own mount namespace first.
+// private tmpfs mounts of the test's own mount namespace first. Every such
+// test reads the log through this one fixture, in one line format.
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -25,18 +25,17 @@ constexpr char kLogProperties[] = "/etc/vorx/label/vorx-label-log.properties";
 constexpr char kFallbackLog[] = "/var/log/vorx/vorx_label_manager.log";
 constexpr char kCapturedLog[] = "/var/log/vorx/captured.log";
 
-// Root at DEBUG into `logFile`, one "PRIORITY message" per line unless told
-// otherwise. log4cpp keeps one appender per name, so a second configuration in
-// one process needs a name of its own.
-inline std::string debugProperties(const std::string& logFile, const std::string& appender = "captured",
-                                   const std::string& pattern = "%p %m%n")
+// Root at DEBUG into `logFile`, one "[PRIORITY] message" per line, bracketed
+// as in the fallback layout. log4cpp keeps one appender per name, so a second
+// configuration in one process needs a name of its own.
+inline std::string debugProperties(const std::string& logFile, const std::string& appender = "captured")
 {
     const std::string a = "log4cpp.appender." + appender;
     return "log4cpp.rootCategory=DEBUG, " + appender + "\n" +
            a + "=FileAppender\n" +
            a + ".fileName=" + logFile + "\n" +
            a + ".layout=PatternLayout\n" +
-           a + ".layout.ConversionPattern=" + pattern + "\n";
+           a + ".layout.ConversionPattern=[%p] %m%n\n";
 }
 
 inline bool writeTextFile(const std::string& path, const std::string& text)
@@ -68,19 +67,53 @@ inline bool privateLogDirs(std::string* why)
            privateDir("/var/log/vorx", why);
 }
 
-// The lines a log file gained since the last take().
+// Once per process, since the Logger is built once per process: the private
+// directories and the Logger configured at DEBUG into kCapturedLog. The file
+// is writable by everyone, so that a child that dropped its privileges can
+// log too. False with the reason.
+inline bool captureLog(std::string* why)
+{
+    static int state = 0;  // 0 not tried, 1 ready, -1 failed
+    static std::string reason;
+    if (state == 0) {
+        state = -1;
+        if (privateLogDirs(&reason)) {
+            const bool written = writeTextFile(kLogProperties, debugProperties(kCapturedLog));
+            const int fd = open(kCapturedLog, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+            const bool shared = fd >= 0 && fchmod(fd, 0666) == 0;
+            const bool closed = fd >= 0 && close(fd) == 0;
+            if (written && shared && closed)
+                state = 1;
+            else
+                reason = "cannot write the log configuration or the log file";
+        }
+    }
+    if (state < 0 && why)
+        *why = reason;
+    return state > 0;
+}
+
+// What a log file gains from the tail's construction on; each take() hands
+// over what came since the last one. A default tail follows no file.
 class LogTail {
 public:
-    explicit LogTail(std::string path) : path_(std::move(path)) {}
+    LogTail() = default;
+    explicit LogTail(std::string path) : path_(std::move(path)), offset_(readTextFile(path_).size()) {}
+
+    std::string takeText()
+    {
+        std::string text = readTextFile(path_);
+        if (text.size() <= offset_)
+            return std::string();
+        text.erase(0, offset_);
+        offset_ += text.size();
+        return text;
+    }
 
     std::vector<std::string> take()
     {
-        std::string text = readTextFile(path_);
         std::vector<std::string> lines;
-        if (text.size() <= offset_)
-            return lines;
-        std::istringstream in(text.substr(offset_));
-        offset_ = text.size();
+        std::istringstream in(takeText());
         for (std::string line; std::getline(in, line);)
             lines.push_back(line);
         return lines;
@@ -91,19 +124,25 @@ private:
     size_t offset_ = 0;
 };
 
-// A test whose utility calls log: private directories, the Logger configured
-// at DEBUG into kCapturedLog, and `log` to read what was written.
+}  // namespace vorxtest
+
+// In a GoogleTest body or SetUp: skip with the reason when the log cannot be
+// captured.
+#define VORX_REQUIRE_LOG_CAPTURE() VORX_SKIP_UNLESS(::vorxtest::captureLog, "no private log directories")
+
+namespace vorxtest {
+
+// A test whose utility calls log: the captured log, and `log` to read what
+// the test's own calls wrote.
 class CapturedLogTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::string why;
-        if (!privateLogDirs(&why))
-            GTEST_SKIP() << "no private mount namespace: " << why;
-        ASSERT_TRUE(writeTextFile(kLogProperties, debugProperties(kCapturedLog)));
+        VORX_REQUIRE_LOG_CAPTURE();
+        log = LogTail(kCapturedLog);
     }
 
-    LogTail log{kCapturedLog};
+    LogTail log;
 };
 
 }  // namespace vorxtest

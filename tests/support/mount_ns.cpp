@@ -27,18 +27,6 @@ bool exists(const std::string& p)
     return lstat(p.c_str(), &st) == 0;
 }
 
-bool mkdirs(const std::string& path)
-{
-    for (size_t pos = 1; pos <= path.size(); ++pos) {
-        if (pos == path.size() || path[pos] == '/') {
-            std::string part = path.substr(0, pos);
-            if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST)
-                return false;
-        }
-    }
-    return true;
-}
-
 std::string parentOf(const std::string& p)
 {
     size_t slash = p.find_last_of('/');
@@ -115,22 +103,33 @@ bool privateDir(const std::string& path, std::string* why)
         // /tmp is already this namespace's own tmpfs.
         bool inTmp = ancestor == "/tmp" || ancestor.rfind("/tmp/", 0) == 0;
         if (inTmp) {
-            if (!mkdirs(path))
+            if (!makeDirs(path))
                 return fail(why, "creating " + path);
             return mount("tmpfs", path.c_str(), "tmpfs", 0, "mode=0755") == 0 || fail(why, "tmpfs over " + path);
         }
         static int stageCount = 0;
         std::string stage = "/tmp/.vorx-stage-" + std::to_string(getpid()) + "-" + std::to_string(stageCount++);
-        if (!mkdirs(stage + "/upper") || !mkdirs(stage + "/work"))
+        if (!makeDirs(stage + "/upper") || !makeDirs(stage + "/work"))
             return fail(why, "staging " + stage);
         std::string opts = "lowerdir=" + ancestor + ",upperdir=" + stage + "/upper,workdir=" + stage + "/work";
         if (mount("overlay", ancestor.c_str(), "overlay", 0, opts.c_str()) != 0)
             return fail(why, "overlay over " + ancestor);
-        if (!mkdirs(path))
+        if (!makeDirs(path))
             return fail(why, "creating " + path);
     }
     if (mount("tmpfs", path.c_str(), "tmpfs", 0, "mode=0755") != 0)
         return fail(why, "tmpfs over " + path);
+    return true;
+}
+
+bool makeDirs(const std::string& path)
+{
+    for (size_t pos = 1; pos <= path.size(); ++pos) {
+        if (pos == path.size() || path[pos] == '/') {
+            if (mkdir(path.substr(0, pos).c_str(), 0755) != 0 && errno != EEXIST)
+                return false;
+        }
+    }
     return true;
 }
 

@@ -20,14 +20,20 @@ bool enterPrivateMountNamespace(std::string* why);
 // gains nothing. Requires enterPrivateMountNamespace() first.
 bool privateDir(const std::string& path, std::string* why);
 
+// mkdir -p with mode 0755: true when every component exists afterwards.
+bool makeDirs(const std::string& path);
+
 }  // namespace vorxtest
 
-// In a GoogleTest body or SetUp: skip with the reason when no namespace.
-#define VORX_REQUIRE_MOUNT_NS()                                              \
-    do {                                                                     \
-        std::string vorx_ns_why_;                                            \
-        if (!::vorxtest::enterPrivateMountNamespace(&vorx_ns_why_))          \
-            GTEST_SKIP() << "no private mount namespace: " << vorx_ns_why_;  \
+// In a GoogleTest body or SetUp: skip, saying `what` and the reason, unless
+// ready(&why) succeeds.
+#define VORX_SKIP_UNLESS(ready, what)                            \
+    do {                                                         \
+        std::string vorx_why_;                                   \
+        if (!(ready)(&vorx_why_))                                \
+            GTEST_SKIP() << (what) << ": " << vorx_why_;         \
     } while (0)
+
+#define VORX_REQUIRE_MOUNT_NS() VORX_SKIP_UNLESS(::vorxtest::enterPrivateMountNamespace, "no private mount namespace")
 
 #endif

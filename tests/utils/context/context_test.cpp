@@ -141,26 +141,26 @@ TEST_F(StringToContext, StopsAtTheFirstBadPartWithOneLineAndKeepsWhatItRead)
     const std::string upToMid = sid + ":10:4-5-6";
     const std::string upToCreator = upToMid + ":20:";
     const Refused cases[] = {
-        {"empty text", "", "ERROR readUint64 String format error.", 0},
-        {"field 0 only", sid, "ERROR readUint32 String format error.", 3},
-        {"field 0 with two parts", "1-2:10", "ERROR readUint64 String format error.", 2},
-        {"field 0 ending in '-'", "1-2-:10", "ERROR readUint64 String format error.", 2},
-        {"two adjacent '-'", "1--3:10", "ERROR readUint64 Invalid argument: stoull.", 1},
-        {"a blank part before a '-' is no sign", "1- -5:10", "ERROR readUint64 Invalid argument: stoull.", 1},
-        {"a part of letters", "zz-2-3:10", "ERROR readUint64 Invalid argument: stoull.", 0},
-        {"a lone plus", "+-2-3:10", "ERROR readUint64 Invalid argument: stoull.", 0},
-        {"17 significant digits", "1-2-10000000000000000:10", "ERROR readUint64 Out of Range error: stoull.", 2},
-        {"empty value_a", sid + "::4-5-6", "ERROR readUint32 String format error.", 3},
-        {"value_a starting with '-'", sid + ":-5:4-5-6", "ERROR readUint32 Invalid argument: stoul.", 3},
-        {"value_a of letters", sid + ":zz:4-5-6", "ERROR readUint32 Invalid argument: stoul.", 3},
-        {"value_a over 64 bits", sid + ":10000000000000000:4-5-6", "ERROR readUint32 Out of Range error: stoul.", 3},
-        {"mid_id missing", sid + ":10", "ERROR readUint64 String format error.", 4},
-        {"value_b missing", upToMid, "ERROR readUint32 String format error.", 7},
-        {"value_b blank", upToMid + ": :a-b-c", "ERROR readUint32 Invalid argument: stoul.", 7},
-        {"creator_oid missing", upToMid + ":20", "ERROR readUint64 String format error.", 8},
-        {"creator_oid with two parts", upToCreator + "a-b\n", "ERROR readUint64 String format error.", 10},
+        {"empty text", "", "[ERROR] readUint64 String format error.", 0},
+        {"field 0 only", sid, "[ERROR] readUint32 String format error.", 3},
+        {"field 0 with two parts", "1-2:10", "[ERROR] readUint64 String format error.", 2},
+        {"field 0 ending in '-'", "1-2-:10", "[ERROR] readUint64 String format error.", 2},
+        {"two adjacent '-'", "1--3:10", "[ERROR] readUint64 Invalid argument: stoull.", 1},
+        {"a blank part before a '-' is no sign", "1- -5:10", "[ERROR] readUint64 Invalid argument: stoull.", 1},
+        {"a part of letters", "zz-2-3:10", "[ERROR] readUint64 Invalid argument: stoull.", 0},
+        {"a lone plus", "+-2-3:10", "[ERROR] readUint64 Invalid argument: stoull.", 0},
+        {"17 significant digits", "1-2-10000000000000000:10", "[ERROR] readUint64 Out of Range error: stoull.", 2},
+        {"empty value_a", sid + "::4-5-6", "[ERROR] readUint32 String format error.", 3},
+        {"value_a starting with '-'", sid + ":-5:4-5-6", "[ERROR] readUint32 Invalid argument: stoul.", 3},
+        {"value_a of letters", sid + ":zz:4-5-6", "[ERROR] readUint32 Invalid argument: stoul.", 3},
+        {"value_a over 64 bits", sid + ":10000000000000000:4-5-6", "[ERROR] readUint32 Out of Range error: stoul.", 3},
+        {"mid_id missing", sid + ":10", "[ERROR] readUint64 String format error.", 4},
+        {"value_b missing", upToMid, "[ERROR] readUint32 String format error.", 7},
+        {"value_b blank", upToMid + ": :a-b-c", "[ERROR] readUint32 Invalid argument: stoul.", 7},
+        {"creator_oid missing", upToMid + ":20", "[ERROR] readUint64 String format error.", 8},
+        {"creator_oid with two parts", upToCreator + "a-b\n", "[ERROR] readUint64 String format error.", 10},
         {"creator_oid over 64 bits", upToCreator + "a-b-1ffffffffffffffff",
-         "ERROR readUint64 Out of Range error: stoull.", 10},
+         "[ERROR] readUint64 Out of Range error: stoull.", 10},
     };
     const std::vector<uint64_t> fullyRead = {1, 2, 3, 0x10, 4, 5, 6, 0x20, 0xa, 0xb, 0xc};
     for (const Refused& c : cases) {
@@ -197,10 +197,10 @@ TEST_F(StringToContext, PartsConvertLikeStrtoull)
         const char* line = nullptr;
         // An empty token is one before a '-' here, not the end of the field.
         if (end == token.c_str()) {
-            line = "ERROR readUint64 Invalid argument: stoull.";
+            line = "[ERROR] readUint64 Invalid argument: stoull.";
             ++noDigit;
         } else if (errno == ERANGE) {
-            line = "ERROR readUint64 Out of Range error: stoull.";
+            line = "[ERROR] readUint64 Out of Range error: stoull.";
             ++outOfRange;
         } else {
             ++accepted;

@@ -15,13 +15,13 @@
 
 #include <vorxlabelmgr/path_utils.h>
 
-#include "test_log.h"
+#include "log_capture.h"
 
 using namespace std::string_literals;
 
 namespace {
 
-TEST(FormatPath, Table)
+TEST(FormatPath, FoldsSlashRunsAndDropsOneTrailingSlashOrSlashStar)
 {
     struct {
         const char* in;
@@ -35,7 +35,7 @@ TEST(FormatPath, Table)
         EXPECT_EQ(formatPath(c.in), c.want) << c.in;
 }
 
-TEST(IsSubDirectory, Table)
+TEST(IsSubDirectory, PathTextBelowTheDirectoryButNotTheDirectoryItself)
 {
     struct {
         const char* path;
@@ -50,7 +50,7 @@ TEST(IsSubDirectory, Table)
         EXPECT_EQ(isSubDirectory(c.path, c.dir), c.want) << c.path << " in " << c.dir;
 }
 
-TEST(GetParentDirWithoutWildcard, Table)
+TEST(GetParentDirWithoutWildcard, DirectoryPartCutBeforeTheFirstStarOrQuestionMark)
 {
     struct {
         const char* in;
@@ -114,7 +114,7 @@ TEST_F(PathTree, ExistsAnswersZeroForYes)
     EXPECT_EQ(pathIsExists((root + "/nope").c_str()), -1);
 }
 
-TEST_F(PathTree, RealPath)
+TEST_F(PathTree, RealPathResolvesLinksAndDotsOrIsEmpty)
 {
     EXPECT_EQ(getRealPath(""), "");
     EXPECT_EQ(getRealPath(root + "/nope"), "");
@@ -142,7 +142,7 @@ TEST_F(PathTree, LinkRealPathKeepsTheLastComponent)
     EXPECT_EQ(getLinkRealPath("ls"), root + "/ls");
 }
 
-TEST_F(PathTree, FindFirstExistingParentDir)
+TEST_F(PathTree, FirstExistingParentIsTheNearestAncestorDirectoryNeverThePathItself)
 {
     struct {
         std::string in, want;
@@ -180,7 +180,7 @@ TEST(IsPartitionReadOnly, MissingPathWritesTheStatfsLine)
     EXPECT_EQ(got, 0);
 }
 
-TEST(IsPartitionReadOnly, ReadOnlyAndWritableMounts)
+TEST(IsPartitionReadOnly, ReadOnlyMountGivesOneAndWritableZero)
 {
     VORX_REQUIRE_MOUNT_NS();
     ASSERT_EQ(mkdir("/tmp/ro", 0755), 0);
@@ -194,7 +194,7 @@ class Traverse : public PathTree {
 protected:
     void SetUp() override
     {
-        VORX_REQUIRE_TEST_LOG();
+        VORX_REQUIRE_LOG_CAPTURE();
         PathTree::SetUp();
     }
 
@@ -216,7 +216,7 @@ protected:
 TEST_F(Traverse, PreOrderWithLinksListedNotFollowed)
 {
     std::vector<std::string> list{"kept"};
-    vorxtest::LogWatch log;
+    vorxtest::LogTail log(vorxtest::kCapturedLog);
     EXPECT_EQ(traverseDirectory(root, list), 0);
     ASSERT_GE(list.size(), 2u);
     EXPECT_EQ(list[0], "kept");
@@ -227,7 +227,7 @@ TEST_F(Traverse, PreOrderWithLinksListedNotFollowed)
     EXPECT_EQ(got, want);
     EXPECT_EQ(list.size(), want.size() + 2);  // "." and ".." are not listed on tmpfs
     expectPreOrder(list, 1);
-    EXPECT_TRUE(log.lines().empty());
+    EXPECT_TRUE(log.take().empty());
 }
 
 TEST_F(Traverse, TextIsNotNormalised)
@@ -240,11 +240,11 @@ TEST_F(Traverse, TextIsNotNormalised)
 TEST_F(Traverse, UnopenableDirectoryIsListedAndWarned)
 {
     std::vector<std::string> list{"kept"};
-    vorxtest::LogWatch log;
+    vorxtest::LogTail log(vorxtest::kCapturedLog);
     EXPECT_EQ(traverseDirectory(root + "/nope", list), -1);
     EXPECT_EQ(list, (std::vector<std::string>{"kept", root + "/nope"}));
     EXPECT_EQ(traverseDirectory(root + "/file", list), -1);
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{"[WARN] Unable to open directory: " + root + "/nope",
+    EXPECT_EQ(log.take(), (std::vector<std::string>{"[WARN] Unable to open directory: " + root + "/nope",
                                                      "[WARN] Unable to open directory: " + root + "/file"}));
 }
 
@@ -252,7 +252,7 @@ TEST_F(Traverse, UnopenableDirectoryIsListedAndWarned)
 TEST_F(Traverse, UnreadableSubdirectoryIsListedWarnedAndSkipped)
 {
     ASSERT_EQ(chmod((root + "/d/s").c_str(), 0), 0);
-    vorxtest::LogWatch log;
+    vorxtest::LogTail log(vorxtest::kCapturedLog);
     int fds[2];
     ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
     pid_t child = fork();
@@ -285,7 +285,7 @@ TEST_F(Traverse, UnreadableSubdirectoryIsListedWarnedAndSkipped)
     const std::set<std::string> got(lines.begin() + 1, lines.end());
     EXPECT_EQ(got, (std::set<std::string>{root, root + "/d", root + "/d/f", root + "/d/s", root + "/file",
                                           root + "/ld", root + "/dangling"}));
-    EXPECT_EQ(log.lines(), std::vector<std::string>{"[WARN] Unable to open directory: " + root + "/d/s"});
+    EXPECT_EQ(log.take(), std::vector<std::string>{"[WARN] Unable to open directory: " + root + "/d/s"});
 }
 
 }  // namespace

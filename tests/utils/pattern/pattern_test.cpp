@@ -14,13 +14,13 @@
 
 #include <vorxlabelmgr/pattern.h>
 
-#include "test_log.h"
+#include "log_capture.h"
 
 using namespace std::string_literals;
 
 namespace {
 
-TEST(EscapeChars, ContainsAndRemove)
+TEST(EscapeChars, EveryBackslashIsFoundAndRemovedUnpaired)
 {
     EXPECT_EQ(containsEscapeChars("abc"), 0);
     EXPECT_EQ(containsEscapeChars(""), 0);
@@ -31,7 +31,7 @@ TEST(EscapeChars, ContainsAndRemove)
     EXPECT_EQ(removeEscapeChars("a\0\\b"s), "a\0b"s);
 }
 
-TEST(ContainsWildcard, Table)
+TEST(ContainsWildcard, OnlyAnUnescapedStarQuestionMarkOrBracketCounts)
 {
     struct {
         const char* pattern;
@@ -44,7 +44,7 @@ TEST(ContainsWildcard, Table)
         EXPECT_EQ(containsWildcard(c.pattern), c.want) << c.pattern;
 }
 
-TEST(WildcardsToRegex, Table)
+TEST(WildcardsToRegex, QuotesRegexCharactersAndTranslatesWildcardsSetsAndBraces)
 {
     struct {
         std::string pattern, want;
@@ -82,7 +82,7 @@ TEST(WildcardsToRegex, Table)
         EXPECT_EQ(wildcardsToRegex(c.pattern), c.want) << c.pattern;
 }
 
-TEST(MatchesPattern, Table)
+TEST(MatchesPattern, WholeTextIgnoringCaseAndAcrossSlashes)
 {
     struct {
         const char* pattern;
@@ -201,7 +201,7 @@ class SearchFiles : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        VORX_REQUIRE_TEST_LOG();
+        VORX_REQUIRE_LOG_CAPTURE();
         char tmpl[] = "/tmp/glob-XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         root = tmpl;
@@ -218,7 +218,7 @@ protected:
 
 TEST_F(SearchFiles, SortedMatchesWithoutHiddenNames)
 {
-    vorxtest::LogWatch log;
+    vorxtest::LogTail log(vorxtest::kCapturedLog);
     EXPECT_EQ(searchFilesByPattern(root + "/*.txt"), (std::vector<std::string>{root + "/a.txt", root + "/b.txt"}));
     EXPECT_EQ(searchFilesByPattern(root + "/*"),
               (std::vector<std::string>{root + "/a.txt", root + "/b.txt", root + "/c.log", root + "/d",
@@ -226,7 +226,7 @@ TEST_F(SearchFiles, SortedMatchesWithoutHiddenNames)
     EXPECT_EQ(searchFilesByPattern(root + "/*/x.txt"), std::vector<std::string>{root + "/d/x.txt"});
     EXPECT_EQ(searchFilesByPattern(root + "/c.log"), std::vector<std::string>{root + "/c.log"});
     EXPECT_EQ(searchFilesByPattern(root + "/\\*.log"), std::vector<std::string>{});
-    EXPECT_TRUE(log.lines() == std::vector<std::string>{"[ERROR] glob error: No matches found."});
+    EXPECT_TRUE(log.take() == std::vector<std::string>{"[ERROR] glob error: No matches found."});
 }
 
 TEST_F(SearchFiles, BracesAreOrdinaryCharacters)
@@ -236,9 +236,9 @@ TEST_F(SearchFiles, BracesAreOrdinaryCharacters)
 
 TEST_F(SearchFiles, NoMatchLogsOnceAndGivesNothing)
 {
-    vorxtest::LogWatch log;
+    vorxtest::LogTail log(vorxtest::kCapturedLog);
     EXPECT_TRUE(searchFilesByPattern(root + "/*.none").empty());
-    EXPECT_EQ(log.lines(), std::vector<std::string>{"[ERROR] glob error: No matches found."});
+    EXPECT_EQ(log.take(), std::vector<std::string>{"[ERROR] glob error: No matches found."});
 }
 
 TEST_F(SearchFiles, TildeIsTheHomeDirectory)

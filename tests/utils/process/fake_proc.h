@@ -3,7 +3,7 @@
 
 // Relabelling tests never see the host's processes: in a private mount
 // namespace a tmpfs covers /proc and the test builds the process directories
-// it needs. The Logger is pointed at a file of the namespace at DEBUG.
+// it needs. What the library logs is captured as in every other test.
 
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -12,54 +12,24 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "log_capture.h"
+#include "mount_ns.h"
 
 namespace vorxtest {
 
-constexpr char kProcLog[] = "/var/log/vorx/process-test.log";
-
-inline bool makeDirs(const std::string& path)
-{
-    for (size_t pos = 1; pos <= path.size(); ++pos) {
-        if (pos == path.size() || path[pos] == '/') {
-            if (mkdir(path.substr(0, pos).c_str(), 0755) != 0 && errno != EEXIST)
-                return false;
-        }
-    }
-    return true;
-}
-
-// Namespace, private log directories and a DEBUG configuration; the Logger
-// itself is built later, by the first line the library logs.
-class LoggedTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        std::string why;
-        if (!privateLogDirs(&why))
-            GTEST_SKIP() << "no private mount namespace: " << why;
-        ASSERT_TRUE(writeTextFile(kLogProperties, debugProperties(kProcLog, "A", "[%p] %m%n")));
-    }
-
-    // Everything logged so far, one "[PRIORITY] message" a line.
-    std::string logText() const { return readTextFile(kProcLog); }
-};
-
 // A labelled executable in the private /tmp and an empty /proc to fill.
-class FakeProcTest : public LoggedTest {
+class FakeProcTest : public CapturedLogTest {
 protected:
     static constexpr char kExe[] = "/tmp/bin/app";
     static constexpr char kRealProc[] = "/tmp/realproc";
 
     void SetUp() override
     {
-        LoggedTest::SetUp();
+        CapturedLogTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
         ASSERT_TRUE(makeDirs("/tmp/bin"));

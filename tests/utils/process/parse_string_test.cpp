@@ -4,11 +4,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "fake_proc.h"
+#include "log_capture.h"
 #include "utils/process_label_internal.h"
 
 using testing::ElementsAre;
 using testing::ElementsAreArray;
+using vorx::utils::parseString;
 
 namespace {
 
@@ -45,14 +46,14 @@ INSTANTIATE_TEST_SUITE_P(
                     SplitCase{"NulIsText", std::string("a\0b:c", 5), {std::string("a\0b", 3), "c"}}),
     [](const testing::TestParamInfo<SplitCase>& info) { return info.param.name; });
 
-using ParseStringLogged = vorxtest::LoggedTest;
+using ParseStringLogged = vorxtest::CapturedLogTest;
 
 TEST_F(ParseStringLogged, EmptyInputIsLoggedAndLeavesTheOutputAlone)
 {
     std::vector<std::string> out = {"kept"};
     parseString("", out, ':');
     EXPECT_THAT(out, ElementsAre("kept"));
-    EXPECT_EQ(logText(), "[ERROR] parseString : input empty...\n");
+    EXPECT_EQ(log.takeText(), "[ERROR] parseString : input empty...\n");
 }
 
 }  // namespace

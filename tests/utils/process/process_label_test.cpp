@@ -86,7 +86,7 @@ TEST_F(Relabel, EachProcessGetsTheExecutablesSubjectId)
     // Fields 1 to 4 as they were; a final newline belongs to field 4 and stays.
     EXPECT_EQ(readTextFile(labelPath(100)), kSid + kTail + "\n");
     EXPECT_EQ(readTextFile(labelPath(200)), kSid + kTail);
-    EXPECT_EQ(logText(), rewriteLines(100, kOldLabel, kSid + kTail + "\n") +
+    EXPECT_EQ(log.takeText(), rewriteLines(100, kOldLabel, kSid + kTail + "\n") +
                              rewriteLines(200, noNewline, kSid + kTail));
 }
 
@@ -101,7 +101,7 @@ TEST_F(Relabel, ExecutableLinkIsFollowedToItsLabel)
 TEST_F(Relabel, EmptyListTouchesNothingAndLogsNothing)
 {
     EXPECT_EQ(updateProcessAttr({}, kExe), 0);
-    EXPECT_EQ(logText(), "");
+    EXPECT_EQ(log.takeText(), "");
 }
 
 TEST_F(Relabel, ExecutableWithoutLabelTouchesNoProcess)
@@ -115,10 +115,10 @@ TEST_F(Relabel, ExecutableWithoutLabelTouchesNoProcess)
     EXPECT_EQ(GetCapturedStderr(), "");
 
     EXPECT_EQ(readTextFile(labelPath(100)), kOldLabel);
-    std::string log = logText();
-    EXPECT_THAT(log, HasSubstr("[ERROR] update the label of a running process error: process exe file "
+    const std::string text = log.takeText();
+    EXPECT_THAT(text, HasSubstr("[ERROR] update the label of a running process error: process exe file "
                                "/tmp/bin/unlabelled\n"));
-    EXPECT_THAT(log, Not(HasSubstr("[INFO]")));
+    EXPECT_THAT(text, Not(HasSubstr("[INFO]")));
 }
 
 TEST_F(Relabel, VanishedProcessIsSkippedWithoutChangingTheResult)
@@ -130,7 +130,7 @@ TEST_F(Relabel, VanishedProcessIsSkippedWithoutChangingTheResult)
     EXPECT_EQ(GetCapturedStderr(), "Unable to open file: " + labelPath(300) + "\n");
 
     EXPECT_EQ(readTextFile(labelPath(100)), kSid + kTail + "\n");
-    EXPECT_EQ(logText(), rewriteLines(100, kOldLabel, kSid + kTail + "\n"));
+    EXPECT_EQ(log.takeText(), rewriteLines(100, kOldLabel, kSid + kTail + "\n"));
 }
 
 TEST_F(Relabel, RefusedWritesFailTheCallButNotTheOtherProcesses)
@@ -160,7 +160,7 @@ TEST_F(Relabel, RefusedWritesFailTheCallButNotTheOtherProcesses)
     EXPECT_EQ(readTextFile(labelPath(200)), kOldLabel);
     EXPECT_EQ(readTextFile(labelPath(500)), kSid + kTail + "\n");
     const std::string newLabel = kSid + kTail + "\n";
-    EXPECT_EQ(logText(), rewriteLines(100, kOldLabel, newLabel) + rewriteLines(200, kOldLabel, newLabel) +
+    EXPECT_EQ(log.takeText(), rewriteLines(100, kOldLabel, newLabel) + rewriteLines(200, kOldLabel, newLabel) +
                              writeFailed(200) + rewriteLines(400, kOldLabel, newLabel) + writeFailed(400) +
                              rewriteLines(500, kOldLabel, newLabel));
 }
@@ -191,13 +191,13 @@ TEST_P(RelabelText, FieldsOneToFourAreCarriedOver)
     EXPECT_EQ(GetCapturedStderr(), "");
 
     EXPECT_EQ(readTextFile(labelPath(100)), c.newText.empty() ? c.oldText : c.newText);
-    std::string log = logText();
+    const std::string text = log.takeText();
     if (c.oldText.empty())
-        EXPECT_EQ(log, "");
+        EXPECT_EQ(text, "");
     else if (!c.newText.empty())
-        EXPECT_EQ(log, rewriteLines(100, c.oldText, c.newText));
+        EXPECT_EQ(text, rewriteLines(100, c.oldText, c.newText));
     else
-        EXPECT_EQ(log, info(100, "attr current value", c.oldText) + c.errorLine);
+        EXPECT_EQ(text, info(100, "attr current value", c.oldText) + c.errorLine);
 }
 
 const std::string kS = kSid;
@@ -263,7 +263,7 @@ TEST_F(FindProcesses, GroupsProcessesByExecutableInListingOrder)
         {kExe, inListingOrder({"100", "300", "700"})}, {"/tmp/bin/other", {200}}, {longTarget, {600}}};
     ASSERT_EQ(expected[kExe].size(), 3u);
     EXPECT_EQ(table, expected);
-    EXPECT_EQ(logText(), "");
+    EXPECT_EQ(log.takeText(), "");
 }
 
 TEST_F(FindProcesses, EmptyProcGivesAnEmptyTable)
@@ -296,7 +296,7 @@ TEST_F(FindProcesses, UnopenableProcIsLogged)
     ASSERT_TRUE(overrideFilePermissions(true));
 
     EXPECT_THAT(table, IsEmpty());
-    EXPECT_EQ(logText(), "[ERROR] find process exe file error: open /proc failed...\n");
+    EXPECT_EQ(log.takeText(), "[ERROR] find process exe file error: open /proc failed...\n");
 }
 
 }  // namespace

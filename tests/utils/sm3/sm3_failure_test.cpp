@@ -9,7 +9,7 @@
 
 #include <vorxlabelmgr/sm3.h>
 
-#include "test_log.h"
+#include "log_capture.h"
 
 namespace {
 
@@ -35,13 +35,13 @@ namespace {
 
 TEST(SM3Failure, MissingDigestLogsOnceAndNumbersTwice)
 {
-    VORX_REQUIRE_TEST_LOG();
+    VORX_REQUIRE_LOG_CAPTURE();
     hideSm3 = true;
-    vorxtest::LogWatch log;
+    vorxtest::LogTail log(vorxtest::kCapturedLog);
     EXPECT_EQ(getSM3HashValue("abc"), "");
     EXPECT_EQ(getSM3HashLast32Bits("abc"), 0u);
     EXPECT_EQ(getSM3HashLast64Bits("abc"), 0u);
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{
+    EXPECT_EQ(log.take(), (std::vector<std::string>{
                                "[ERROR] GetSM3HashValue Error: Unsupported hash function SM3",
                                "[ERROR] GetSM3HashValue Error: Unsupported hash function SM3",
                                "[ERROR] GetSM3HashLast32Bits Error: Hash string is too short",
@@ -53,15 +53,15 @@ TEST(SM3Failure, MissingDigestLogsOnceAndNumbersTwice)
 
 TEST(SM3Failure, FailingDigestStepGivesEmptyTextAndZero)
 {
-    VORX_REQUIRE_TEST_LOG();
+    VORX_REQUIRE_LOG_CAPTURE();
     hideSm3 = false;
     ASSERT_EQ(configured, 0);
     ASSERT_NE(EVP_get_digestbyname("SM3"), nullptr);  // the name is known, the digest cannot be made
-    vorxtest::LogWatch log;
+    vorxtest::LogTail log(vorxtest::kCapturedLog);
     EXPECT_EQ(getSM3HashValue("abc"), "");
     EXPECT_EQ(getSM3HashLast32Bits("abc"), 0u);
     EXPECT_EQ(getSM3HashLast64Bits("abc"), 0u);
-    const std::vector<std::string> lines = log.lines();
+    const std::vector<std::string> lines = log.take();
     ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[0], "[ERROR] GetSM3HashValue Error: digest initialisation failed");
     EXPECT_EQ(lines[2], "[ERROR] GetSM3HashLast32Bits Error: Hash string is too short");

@@ -163,7 +163,7 @@ TEST_P(FileLabel, MissingAttributeOrPathIsADebugLineAndLeavesIdAlone)
 {
     const std::string missing = dir + "/missing";
     for (const std::string& path : {file, missing}) {
-        const std::string readLine = "DEBUG get file label from xattr error, " + path + " getxattr failed, " +
+        const std::string readLine = "[DEBUG] get file label from xattr error, " + path + " getxattr failed, " +
                                      strerror(path == file ? ENODATA : ENOENT);
         context_t ctx{};
         EXPECT_EQ(getFileLabelFromXattr(path.c_str(), ctx, 1), -1);
@@ -173,15 +173,15 @@ TEST_P(FileLabel, MissingAttributeOrPathIsADebugLineAndLeavesIdAlone)
 
         vorx_id_t id = kUntouched;
         EXPECT_EQ(getFileSidFromXattr(path.c_str(), id, 1), -1);
-        EXPECT_THAT(log.take(), ElementsAre(readLine, "ERROR get file sid from xattr error, get file label failed."));
+        EXPECT_THAT(log.take(), ElementsAre(readLine, "[ERROR] get file sid from xattr error, get file label failed."));
         EXPECT_EQ(getFileCreateOidFromXattr(path.c_str(), id, 1), -1);
         EXPECT_THAT(log.take(),
-                    ElementsAre(readLine, "DEBUG get file creator oid from xattr error, get file label failed."));
+                    ElementsAre(readLine, "[DEBUG] get file creator oid from xattr error, get file label failed."));
         EXPECT_TRUE(sameId(id, kUntouched));
     }
 
     EXPECT_EQ(setFileLabelToXattr(missing.c_str(), makeContext(1), 1), -1);
-    EXPECT_THAT(log.take(), ElementsAre("ERROR set file label to xattr: " + missing + " setxattr error, " +
+    EXPECT_THAT(log.take(), ElementsAre("[ERROR] set file label to xattr: " + missing + " setxattr error, " +
                                         strerror(ENOENT)));
 }
 
@@ -196,8 +196,8 @@ TEST_P(FileLabel, ValueIsReadUpToItsFirstNul)
 
     ASSERT_TRUE(setRaw(file, std::string("\0", 1) + contextToString(ctx)));
     EXPECT_EQ(getFileLabelFromXattr(file.c_str(), read, 1), -1);
-    EXPECT_THAT(log.take(), ElementsAre("ERROR readUint64 String format error.",
-                                        "ERROR get file label from xattr, label string to convert context error."));
+    EXPECT_THAT(log.take(), ElementsAre("[ERROR] readUint64 String format error.",
+                                        "[ERROR] get file label from xattr, label string to convert context error."));
 }
 
 TEST_P(FileLabel, ValueThatIsNoLabelTextIsRefusedAfterTheParsersLine)
@@ -207,8 +207,8 @@ TEST_P(FileLabel, ValueThatIsNoLabelTextIsRefusedAfterTheParsersLine)
     context_t ctx = makeContext(0x40);
     const context_t before = ctx;
     EXPECT_EQ(getFileLabelFromXattr(file.c_str(), ctx, 1), -1);
-    const std::string parserLine = "ERROR readUint64 Invalid argument: stoull.";
-    const std::string labelLine = "ERROR get file label from xattr, label string to convert context error.";
+    const std::string parserLine = "[ERROR] readUint64 Invalid argument: stoull.";
+    const std::string labelLine = "[ERROR] get file label from xattr, label string to convert context error.";
     EXPECT_THAT(log.take(), ElementsAre(parserLine, labelLine));
     // What the parser read before it failed stays in ctx.
     EXPECT_EQ(ctx.sid.part0, 1u);
@@ -219,10 +219,10 @@ TEST_P(FileLabel, ValueThatIsNoLabelTextIsRefusedAfterTheParsersLine)
     vorx_id_t id = kUntouched;
     EXPECT_EQ(getFileSidFromXattr(file.c_str(), id, 1), -1);
     EXPECT_THAT(log.take(),
-                ElementsAre(parserLine, labelLine, "ERROR get file sid from xattr error, get file label failed."));
+                ElementsAre(parserLine, labelLine, "[ERROR] get file sid from xattr error, get file label failed."));
     EXPECT_EQ(getFileCreateOidFromXattr(file.c_str(), id, 1), -1);
     EXPECT_THAT(log.take(), ElementsAre(parserLine, labelLine,
-                                        "DEBUG get file creator oid from xattr error, get file label failed."));
+                                        "[DEBUG] get file creator oid from xattr error, get file label failed."));
     EXPECT_TRUE(sameId(id, kUntouched));
 
     ASSERT_TRUE(setRaw(file, "plain text"));
@@ -244,7 +244,7 @@ TEST_P(FileLabel, ValuesOf1024BytesOrMoreAreRefused)
     EXPECT_THAT(log.take(), IsEmpty());
 
     const std::string refused =
-        "DEBUG get file label from xattr error, " + file + " getxattr failed, " + strerror(ERANGE);
+        "[DEBUG] get file label from xattr error, " + file + " getxattr failed, " + strerror(ERANGE);
     for (size_t size : {1024u, 1025u, 4000u}) {
         ASSERT_TRUE(setRaw(file, label + ":" + std::string(size - label.size() - 1, 'p'))) << size;
         EXPECT_EQ(getFileLabelFromXattr(file.c_str(), read, 1), -1) << size;
@@ -264,10 +264,10 @@ using FileLabelArguments = vorxtest::CapturedLogTest;
 TEST_F(FileLabelArguments, NullPathAndTypesAbove3AreRefused)
 {
     const char* path = "/nonexistent/never-looked-at";
-    const std::string labelParam = "ERROR get file label from xattr error, invalid parameter";
-    const std::string sidParam = "ERROR get file sid from xattr error, invalid parameter";
-    const std::string oidParam = "ERROR get file creator oid from xattr error, invalid parameter";
-    const std::string setParam = "ERROR set file label to xattr: parameter error.";
+    const std::string labelParam = "[ERROR] get file label from xattr error, invalid parameter";
+    const std::string sidParam = "[ERROR] get file sid from xattr error, invalid parameter";
+    const std::string oidParam = "[ERROR] get file creator oid from xattr error, invalid parameter";
+    const std::string setParam = "[ERROR] set file label to xattr: parameter error.";
 
     struct Case {
         const char* path;
@@ -292,16 +292,16 @@ TEST_F(FileLabelArguments, ReadersRefuseTypes0And2)
 {
     const char* path = "/nonexistent/never-looked-at";
     for (unsigned int fileType : {0u, 2u}) {
-        const std::string typeLine = "ERROR get file label from xattr error, file type " + std::to_string(fileType);
+        const std::string typeLine = "[ERROR] get file label from xattr error, file type " + std::to_string(fileType);
         context_t ctx{};
         vorx_id_t id = kUntouched;
         EXPECT_EQ(getFileLabelFromXattr(path, ctx, fileType), -1);
         EXPECT_THAT(log.take(), ElementsAre(typeLine));
         EXPECT_EQ(getFileSidFromXattr(path, id, fileType), -1);
-        EXPECT_THAT(log.take(), ElementsAre(typeLine, "ERROR get file sid from xattr error, get file label failed."));
+        EXPECT_THAT(log.take(), ElementsAre(typeLine, "[ERROR] get file sid from xattr error, get file label failed."));
         EXPECT_EQ(getFileCreateOidFromXattr(path, id, fileType), -1);
         EXPECT_THAT(log.take(),
-                    ElementsAre(typeLine, "DEBUG get file creator oid from xattr error, get file label failed."));
+                    ElementsAre(typeLine, "[DEBUG] get file creator oid from xattr error, get file label failed."));
         EXPECT_TRUE(sameId(id, kUntouched));
     }
 }
