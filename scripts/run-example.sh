@@ -8,7 +8,7 @@ cd "$top"
 build=${BUILD_DIR:-build}
 
 ./scripts/setup.sh
-cmake -S . -B "$build" >/dev/null
+cmake -S . -B "$build" -DVORX_TOOLS=ON -DVORX_EXAMPLES=ON >/dev/null
 cmake --build "$build" -j4 --target get-pkg-id file-oid labelmgr-standin
 
 work=$(mktemp -d /tmp/vorx-example-XXXXXX)
