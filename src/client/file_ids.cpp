@@ -7,7 +7,6 @@
 
 #include <vorxlabelmgr/labelmgr_client.h>
 
-#include "client/c_boundary.h"
 #include "client/call_frame.h"
 #include "client/label_mgr_client.h"
 #include "client/labelmgr_proxy.h"
@@ -15,7 +14,6 @@
 #include "client/user_set.h"
 
 using vorx::client::callService;
-using vorx::client::cBoundary;
 using vorx::client::clearUserSet;
 using vorx::client::delUserSet;
 using vorx::client::fileStatus;
@@ -53,16 +51,14 @@ int readId(const IdFamily& family, const char* path, VORX_ID* id)
 {
     if (path == nullptr || id == nullptr)
         return -1;
-    return cBoundary(-3, [&] {
-        // Zeroed once the bus is reached, so that any failure of the call leaves it zero.
-        return callService(-2, std::cerr, [&] { *id = VORX_ID{0, 0, 0}; }, [&](LabelMgrClient& client) {
-            IdDict dict = (client.*family.get)(std::string(path));
-            VORX_ID got{idField(dict, "pkg_id"), idField(dict, "file_id"), idField(dict, "path_id")};
-            if (got.pkg_id == kAllOnes && got.file_id == kAllOnes && got.path_id == kAllOnes)
-                return -1;
-            *id = got;
-            return 0;
-        });
+    // Zeroed once the bus is reached, so that any failure of the call leaves it zero.
+    return callService(-2, std::cerr, [&] { *id = VORX_ID{0, 0, 0}; }, [&](LabelMgrClient& client) {
+        IdDict dict = (client.*family.get)(std::string(path));
+        VORX_ID got{idField(dict, "pkg_id"), idField(dict, "file_id"), idField(dict, "path_id")};
+        if (got.pkg_id == kAllOnes && got.file_id == kAllOnes && got.path_id == kAllOnes)
+            return -1;
+        *id = got;
+        return 0;
     });
 }
 
@@ -70,12 +66,10 @@ int setId(const IdFamily& family, const char* path, const VORX_ID& id, int optio
 {
     if (path == nullptr)
         return -1;
-    return cBoundary(-3, [&] {
-        return callService(-2, std::cerr, [&](LabelMgrClient& client) {
-            // All three entries always travel, zeros included.
-            IdDict dict{{"pkg_id", id.pkg_id}, {"file_id", id.file_id}, {"path_id", id.path_id}};
-            return fileStatus((client.*family.set)(std::string(path), dict, option));
-        });
+    return callService(-2, std::cerr, [&](LabelMgrClient& client) {
+        // All three entries always travel, zeros included.
+        IdDict dict{{"pkg_id", id.pkg_id}, {"file_id", id.file_id}, {"path_id", id.path_id}};
+        return fileStatus((client.*family.set)(std::string(path), dict, option));
     });
 }
 

@@ -63,14 +63,10 @@ void sortInto(const Answer& answer, Ids& ids)
 
 VORX_EXPORT int policies_parse(const std::map<std::string, std::vector<std::string>>& policies, Ids& ids)
 {
-    Answer answer;
-    // This one function reports a failed call on standard output.
-    int rc = callService(-1, std::cout, [&](LabelMgrClient& client) {
-        answer = client.policies_parse(policies);
+    // This one function reports a failed call on standard output. Sorting
+    // is the body's last step, so a failed call leaves ids alone.
+    return callService(-1, std::cout, [&](LabelMgrClient& client) {
+        sortInto(client.policies_parse(policies), ids);
         return 0;
     });
-    if (rc != 0)
-        return rc;
-    sortInto(answer, ids);
-    return 0;
 }
