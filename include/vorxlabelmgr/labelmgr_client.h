@@ -36,11 +36,11 @@ typedef struct USER_SET_ITEM {
     VORX_ID id;
 } USER_SET_ITEM;
 
-/* -1 on a null argument or an answer with every bit set (still stored in
- * *pkgId); -2 on a failed call, *pkgId untouched. */
-VORX_EXPORT int getPkgId(const char* pkgName, uint64_t* pkgId);
-
 /* ---- package ids ---- */
+
+/* 0 with the id in *pkgId; -1 on a null argument or an answer with every bit
+ * set (still stored in *pkgId); -2 on a failed call, *pkgId untouched. */
+VORX_EXPORT int getPkgId(const char* pkgName, uint64_t* pkgId);
 
 /* Writes at most count ids to pkgIds, in the service's order; returns how many
  * (0 or more). -1 on a null argument; -2 on a failed call, pkgIds untouched. */

@@ -1,4 +1,4 @@
-// Package ids: reading several at once, setting them and the user-set entries.
+// Package ids: reading one or several, setting them and the user-set entries.
 #include <cstdint>
 #include <iostream>
 #include <map>
@@ -24,6 +24,17 @@ int pkgStatus(int32_t status)
 }  // namespace
 
 extern "C" {
+
+VORX_EXPORT int getPkgId(const char* pkgName, uint64_t* pkgId)
+{
+    if (pkgName == nullptr || pkgId == nullptr)
+        return -1;
+    return callService(-2, std::cerr, [&](LabelMgrClient& client) {
+        // Stored whatever it is: callers see the failure value too.
+        *pkgId = client.getPkgId(std::string(pkgName));
+        return *pkgId == UINT64_MAX ? -1 : 0;
+    });
+}
 
 VORX_EXPORT int getPkgIds(const char** pkgNames, unsigned int count, uint64_t* pkgIds)
 {
