@@ -4,9 +4,16 @@
 /*
  * Client of the label-manager service on the D-Bus system bus. Every function
  * makes one blocking call on a private connection of its own (time-out
- * 180000 ms). Common codes: 0 success, -1 rejected argument or failure answer,
- * -2 failed bus call (after "DBus error occurred: <message>" on standard
- * error), -3 failed allocation. Arrays handed out are released with free().
+ * 180000 ms); calls from several threads run side by side. Common codes: 0
+ * success, -1 rejected argument or failure answer, -2 failed bus call (after
+ * "DBus error occurred: <message>" on standard error), -3 failed allocation.
+ * Arrays handed out are released with free(). No exception leaves a function.
+ *
+ * Failed allocation, for every function below: when memory cannot be had in
+ * the library (a user-set array, or anything the call builds), the function
+ * returns -3, writes no line and hands out nothing; a function that returns a
+ * string returns an empty one, addTagFullSystem just returns. Out-parameters
+ * keep what was written before.
  */
 
 #include <stddef.h>
@@ -29,11 +36,11 @@ typedef struct USER_SET_ITEM {
     VORX_ID id;
 } USER_SET_ITEM;
 
-/* -1 on a null argument or an answer with every bit set (still stored in
- * *pkgId); -2 on a failed call, *pkgId untouched. */
-VORX_EXPORT int getPkgId(const char* pkgName, uint64_t* pkgId);
-
 /* ---- package ids ---- */
+
+/* 0 with the id in *pkgId; -1 on a null argument or an answer with every bit
+ * set (still stored in *pkgId); -2 on a failed call, *pkgId untouched. */
+VORX_EXPORT int getPkgId(const char* pkgName, uint64_t* pkgId);
 
 /* Writes at most count ids to pkgIds, in the service's order; returns how many
  * (0 or more). -1 on a null argument; -2 on a failed call, pkgIds untouched. */
@@ -49,8 +56,7 @@ VORX_EXPORT int queryUserSetPkgId(const char* pkgName, uint64_t* pkgId);
 
 /* Count of records (id.pkg_id filled) with *out set to a malloc'd array that
  * the caller free()s; 0 when there is none; -1 on a null out; -2 on a failed
- * call; -3 when the array cannot be allocated. *out is written only on a
- * positive count. */
+ * call. *out is written only on a positive count. */
 VORX_EXPORT int showUserSetPkgId(USER_SET_ITEM** out);
 
 /* 0 when the service accepts; -1 on a null pkgName or any non-zero status; -2 on a failed call. */
@@ -72,7 +78,7 @@ VORX_EXPORT int setFileOid(const char* path, VORX_ID oid, int option);
 
 /* User-set entries for path: count of records with *out set to a malloc'd
  * array that the caller free()s; 0 when none; -1 on a null argument; -2 on a
- * failed call; -3 when the array cannot be allocated. */
+ * failed call. */
 VORX_EXPORT int queryUserSetFileOid(const char* path, USER_SET_ITEM** out, int option);
 
 /* All user-set object ids; results as queryUserSetFileOid. */

@@ -1,33 +1,115 @@
 #ifndef VORX_CLIENT_CALL_FRAME_H
 #define VORX_CLIENT_CALL_FRAME_H
 
-#include <functional>
+#include <exception>
+#include <mutex>
+#include <new>
+#include <optional>
 #include <ostream>
 
-class LabelMgrClient;
+#include <dbus-c++/dbus.h>
+
+#include "client/label_mgr_client.h"
 
 namespace vorx {
 namespace client {
 
-// The one frame every exported client function runs its call in: takes the
-// process-wide call lock, builds the dispatcher, the private system-bus
-// connection and the client, runs `body` on the client, and tears it all down.
-// Returns what `body` returns; when the binding raises DBus::Error (or the bus
-// cannot be reached, or the dispatcher cannot be built) it writes
-// "DBus error occurred: <message>" and std::endl to `errOut` and returns
-// `busCode`. No exception of the binding leaves it.
-//
-// Every other exception is reported the same way (its what() after the same
-// prefix, "out of memory" for std::bad_alloc) so that none reaches a C caller.
-// A string argument that is not valid UTF-8 fails the call before anything is
-// sent, with a message naming the argument.
-int callService(int busCode, std::ostream& errOut, const std::function<int(LabelMgrClient&)>& body);
+// What a client function returns when memory cannot be had (see the public
+// header); never a bus code, never with an error line.
+constexpr int kAllocationFailed = -3;
 
-// The same, running `prepare` once the connection is open and before the
-// client is built (e.g. zeroing an out-record, so that a refused match rule
-// leaves it zero while an unreachable bus leaves it untouched).
-int callService(int busCode, std::ostream& errOut, const std::function<void()>& prepare,
-                const std::function<int(LabelMgrClient&)>& body);
+// Writes "DBus error occurred: <message>" and a newline to `out` in one
+// piece, then flushes, so that the lines of two failing threads never mix.
+void writeErrorLine(std::ostream& out, const char* message) noexcept;
+
+// Held only while the binding's process-wide default dispatcher designates a
+// call's own dispatcher, that is while its connection is being built; the
+// rest of every call runs unlocked. A child of fork() gets it unlocked.
+std::mutex& connectionLock() noexcept;
+
+// The dispatcher and private system-bus connection of one call. Destroyed in
+// reverse order: the connection, the binding's surplus reference on it, then
+// the dispatcher (whose wake-up pipe only leave() closes).
+class CallObjects {
+public:
+    CallObjects() noexcept {}
+    ~CallObjects();
+    CallObjects(const CallObjects&) = delete;
+    CallObjects& operator=(const CallObjects&) = delete;
+
+    // Builds both, with the default dispatcher put back before it returns.
+    // Raises the binding's error when the bus cannot be reached, and a
+    // std::system_error when the dispatcher's pipe cannot be made.
+    DBus::Connection& open();
+
+private:
+    class Dispatcher {
+    public:
+        Dispatcher();
+        ~Dispatcher();
+        Dispatcher(const Dispatcher&) = delete;
+        Dispatcher& operator=(const Dispatcher&) = delete;
+        DBus::BusDispatcher& get() { return dispatcher_; }
+
+    private:
+        DBus::BusDispatcher dispatcher_;
+    };
+
+    // Drops the reference the binding takes too many on a connection, once the
+    // binding has let go of it, unless libdbus finalised that connection
+    // already. Does nothing where the binding's version was not checked.
+    class SurplusReference {
+    public:
+        SurplusReference() noexcept {}
+        ~SurplusReference();
+        SurplusReference(const SurplusReference&) = delete;
+        SurplusReference& operator=(const SurplusReference&) = delete;
+        void watch(DBus::Connection& connection, const DBus::Dispatcher* attachedTo) noexcept;
+
+    private:
+        static void onFinalised(void* flag);
+        void* conn_ = nullptr;
+        bool finalised_ = false;
+    };
+
+    std::optional<Dispatcher> dispatcher_;
+    SurplusReference surplus_;
+    std::optional<DBus::Connection> connection_;
+};
+
+// The one frame of every exported client function, and its one guard: builds
+// the call's dispatcher, connection and client, runs `prepare` once the
+// connection is open and before the client exists (e.g. zeroing an
+// out-record), then `body` on the client, and tears it all down. Returns what
+// `body` returns. Any exception ends the call: a failed allocation gives
+// kAllocationFailed; anything else (the binding's error, an unreachable bus, a
+// dispatcher that cannot be built) writes the error line to `errOut` and gives
+// `busCode`. The connection outlives the handler, so a failed call has its
+// match rules removed before its error line and is closed after it.
+template <typename Prepare, typename Body>
+int callService(int busCode, std::ostream& errOut, Prepare&& prepare, Body&& body) noexcept
+{
+    CallObjects call;
+    try {
+        DBus::Connection& connection = call.open();
+        prepare();
+        LabelMgrClient client(connection, LABELMGR_OBJECT_PATH, LABELMGR_SERVICE_NAME);
+        return body(client);
+    } catch (const std::bad_alloc&) {
+        return kAllocationFailed;
+    } catch (const std::exception& e) {
+        writeErrorLine(errOut, e.what());
+    } catch (...) {
+        writeErrorLine(errOut, "unexpected failure");
+    }
+    return busCode;
+}
+
+template <typename Body>
+int callService(int busCode, std::ostream& errOut, Body&& body) noexcept
+{
+    return callService(busCode, errOut, [] {}, body);
+}
 
 }  // namespace client
 }  // namespace vorx

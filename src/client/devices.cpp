@@ -37,19 +37,14 @@ int readObjectId(decltype(&Proxy::getDeviceOid) member, const char* label, const
 int readObjectIds(decltype(&Proxy::getDeviceOids) member, const std::vector<std::string>& names,
                   std::map<std::string, VORX_ID>& oids)
 {
-    VORX_ID record{0, 0, 0};
-    std::map<std::string, uint64_t> answer;
-    int rc = callService(-1, std::cerr, [&](LabelMgrClient& client) {
-        answer = (client.*member)(names);
+    return callService(-1, std::cerr, [&](LabelMgrClient& client) {
+        VORX_ID record{0, 0, 0};
+        for (const auto& entry : (client.*member)(names)) {
+            record.pkg_id = entry.second;
+            oids[entry.first] = record;
+        }
         return 0;
     });
-    if (rc != 0)
-        return rc;
-    for (const auto& entry : answer) {
-        record.pkg_id = entry.second;
-        oids[entry.first] = record;
-    }
-    return 0;
 }
 
 }  // namespace

@@ -11,7 +11,6 @@
 
 #include <vorxlabelmgr/labelmgr_client.h>
 
-#include "client/c_boundary.h"
 #include "client/call_frame.h"
 #include "client/label_mgr_client.h"
 #include "client/user_set.h"
@@ -30,10 +29,8 @@ int queryUserSet(const Family& family, const char* path, USER_SET_ITEM** out, in
 {
     if (path == nullptr || out == nullptr)
         return -1;
-    return cBoundary(-3, [&] {
-        return callService(-2, std::cerr, [&](LabelMgrClient& client) {
-            return toUserSetArray((client.*family.query)(std::string(path), option), out);
-        });
+    return callService(-2, std::cerr, [&](LabelMgrClient& client) {
+        return toUserSetArray((client.*family.query)(std::string(path), option), out);
     });
 }
 
@@ -42,10 +39,8 @@ int showUserSet(const Family& family, USER_SET_ITEM** out)
 {
     if (out == nullptr)
         return -1;
-    return cBoundary(-3, [&] {
-        return callService(-2, std::cerr,
-                           [&](LabelMgrClient& client) { return toUserSetArray((client.*family.show)(), out); });
-    });
+    return callService(-2, std::cerr,
+                       [&](LabelMgrClient& client) { return toUserSetArray((client.*family.show)(), out); });
 }
 
 template <typename Family>
@@ -53,20 +48,15 @@ int delUserSet(const Family& family, const char* path, int option)
 {
     if (path == nullptr)
         return -1;
-    return cBoundary(-3, [&] {
-        return callService(-2, std::cerr, [&](LabelMgrClient& client) {
-            return fileStatus((client.*family.del)(std::string(path), option));
-        });
+    return callService(-2, std::cerr, [&](LabelMgrClient& client) {
+        return fileStatus((client.*family.del)(std::string(path), option));
     });
 }
 
 template <typename Family>
 int clearUserSet(const Family& family)
 {
-    return cBoundary(-3, [&] {
-        return callService(-2, std::cerr,
-                           [&](LabelMgrClient& client) { return fileStatus((client.*family.clear)()); });
-    });
+    return callService(-2, std::cerr, [&](LabelMgrClient& client) { return fileStatus((client.*family.clear)()); });
 }
 
 }  // namespace client

@@ -7,25 +7,26 @@
 
 #include <vorxlabelmgr/labelmgr_client.h>
 
-#include "client/c_boundary.h"
 #include "client/call_frame.h"
+#include "client/id_dict.h"
 #include "client/label_mgr_client.h"
 #include "client/labelmgr_proxy.h"
 #include "client/file_family.h"
 #include "client/user_set.h"
 
 using vorx::client::callService;
-using vorx::client::cBoundary;
 using vorx::client::clearUserSet;
 using vorx::client::delUserSet;
 using vorx::client::fileStatus;
+using vorx::client::IdDict;
 using vorx::client::queryUserSet;
+using vorx::client::readIdDict;
 using vorx::client::showUserSet;
+using vorx::client::toIdDict;
 
 namespace {
 
 using Proxy = com::tarne::vorx::labelmgr_proxy;
-using IdDict = std::map<std::string, uint64_t>;
 
 struct IdFamily {
     decltype(&Proxy::getFileOid) get;
@@ -43,26 +44,19 @@ const IdFamily kSubjectIds{&Proxy::getFileSid,         &Proxy::setFileSid,      
 
 constexpr uint64_t kAllOnes = UINT64_MAX;
 
-uint64_t idField(const IdDict& dict, const char* key)
-{
-    auto it = dict.find(key);
-    return it == dict.end() ? 0 : it->second;
-}
-
 int readId(const IdFamily& family, const char* path, VORX_ID* id)
 {
     if (path == nullptr || id == nullptr)
         return -1;
-    return cBoundary(-3, [&] {
-        // Zeroed once the bus is reached, so that any failure of the call leaves it zero.
-        return callService(-2, std::cerr, [&] { *id = VORX_ID{0, 0, 0}; }, [&](LabelMgrClient& client) {
-            IdDict dict = (client.*family.get)(std::string(path));
-            VORX_ID got{idField(dict, "pkg_id"), idField(dict, "file_id"), idField(dict, "path_id")};
-            if (got.pkg_id == kAllOnes && got.file_id == kAllOnes && got.path_id == kAllOnes)
-                return -1;
-            *id = got;
-            return 0;
-        });
+    // Zeroed once the bus is reached, so that any failure of the call leaves it zero.
+    return callService(-2, std::cerr, [&] { *id = VORX_ID{0, 0, 0}; }, [&](LabelMgrClient& client) {
+        // A key that the answer lacks gives 0.
+        VORX_ID got{0, 0, 0};
+        readIdDict((client.*family.get)(std::string(path)), got);
+        if (got.pkg_id == kAllOnes && got.file_id == kAllOnes && got.path_id == kAllOnes)
+            return -1;
+        *id = got;
+        return 0;
     });
 }
 
@@ -70,12 +64,8 @@ int setId(const IdFamily& family, const char* path, const VORX_ID& id, int optio
 {
     if (path == nullptr)
         return -1;
-    return cBoundary(-3, [&] {
-        return callService(-2, std::cerr, [&](LabelMgrClient& client) {
-            // All three entries always travel, zeros included.
-            IdDict dict{{"pkg_id", id.pkg_id}, {"file_id", id.file_id}, {"path_id", id.path_id}};
-            return fileStatus((client.*family.set)(std::string(path), dict, option));
-        });
+    return callService(-2, std::cerr, [&](LabelMgrClient& client) {
+        return fileStatus((client.*family.set)(std::string(path), toIdDict(id), option));
     });
 }
 

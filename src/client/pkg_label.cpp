@@ -7,12 +7,10 @@
 
 #include <vorxlabelmgr/labelmgr_client.h>
 
-#include "client/c_boundary.h"
 #include "client/call_frame.h"
 #include "client/label_mgr_client.h"
 
 using vorx::client::callService;
-using vorx::client::cBoundary;
 
 extern "C" {
 
@@ -20,22 +18,18 @@ VORX_EXPORT int setLabelForPkg(const char** files, int count, const char* pkgNam
 {
     if (files == nullptr || count == 0 || pkgName == nullptr)
         return -1;
-    return cBoundary(-3, [&] {
+    return callService(-3, std::cerr, [&](LabelMgrClient& client) {
         // A negative count sends an empty list.
         std::vector<std::string> list;
         if (count > 0)
             list.assign(files, files + count);
-        return callService(-3, std::cerr, [&](LabelMgrClient& client) {
-            return client.setLabelForPkg(list, std::string(pkgName)) == -1 ? -2 : 0;
-        });
+        return client.setLabelForPkg(list, std::string(pkgName)) == -1 ? -2 : 0;
     });
 }
 
 VORX_EXPORT int getLabelSetStatus(void)
 {
-    return cBoundary(-1, [&] {
-        return callService(-1, std::cerr, [&](LabelMgrClient& client) { return client.getLabelSetStatus(); });
-    });
+    return callService(-1, std::cerr, [&](LabelMgrClient& client) { return client.getLabelSetStatus(); });
 }
 
 }  // extern "C"

@@ -8,9 +8,11 @@
 #include <vorxlabelmgr/labelmgr_client.h>
 
 #include "client/call_frame.h"
+#include "client/id_dict.h"
 #include "client/label_mgr_client.h"
 
 using vorx::client::callService;
+using vorx::client::readIdDict;
 
 namespace {
 
@@ -36,25 +38,17 @@ void sortInto(const Answer& answer, Ids& ids)
         const std::string& c = category.first;
         for (const auto& name : category.second) {
             const std::string& n = name.first;
-            VORX_ID whole{0, 0, 0};
+            if (!isPathCategory(c) && !isPkgCategory(c)) {
+                VORX_ID whole{0, 0, 0};
+                readIdDict(name.second, whole);
+                ids[c][n].push_back(whole);
+                continue;
+            }
             for (const auto& entry : name.second) {
                 VORX_ID value{0, 0, 0};
-                if (isPathCategory(c)) {
-                    value.path_id = entry.second;
-                    ids[c][n].push_back(value);
-                } else if (isPkgCategory(c)) {
-                    value.pkg_id = entry.second;
-                    ids[c][n].push_back(value);
-                } else if (entry.first == "pkg_id") {
-                    whole.pkg_id = entry.second;
-                } else if (entry.first == "file_id") {
-                    whole.file_id = entry.second;
-                } else if (entry.first == "path_id") {
-                    whole.path_id = entry.second;
-                }
+                (isPathCategory(c) ? value.path_id : value.pkg_id) = entry.second;
+                ids[c][n].push_back(value);
             }
-            if (!isPathCategory(c) && !isPkgCategory(c))
-                ids[c][n].push_back(whole);
         }
     }
 }
@@ -63,14 +57,10 @@ void sortInto(const Answer& answer, Ids& ids)
 
 VORX_EXPORT int policies_parse(const std::map<std::string, std::vector<std::string>>& policies, Ids& ids)
 {
-    Answer answer;
-    // This one function reports a failed call on standard output.
-    int rc = callService(-1, std::cout, [&](LabelMgrClient& client) {
-        answer = client.policies_parse(policies);
+    // This one function reports a failed call on standard output. Sorting
+    // is the body's last step, so a failed call leaves ids alone.
+    return callService(-1, std::cout, [&](LabelMgrClient& client) {
+        sortInto(client.policies_parse(policies), ids);
         return 0;
     });
-    if (rc != 0)
-        return rc;
-    sortInto(answer, ids);
-    return 0;
 }

@@ -42,7 +42,7 @@ VORX_EXPORT void addTagFullSystem(const char* path, std::vector<std::string> tag
     if (rc != 0)
         return;
     // Printed in whatever base the caller's stream is in.
-    std::cout << std::string(path) << " addTagFullSystem: " << static_cast<uint32_t>(answer) << std::endl;
+    std::cout << path << " addTagFullSystem: " << static_cast<uint32_t>(answer) << std::endl;
 }
 
 VORX_EXPORT std::string getPathSm3HashValue(const char* path)

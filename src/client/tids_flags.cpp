@@ -6,7 +6,6 @@
 
 #include <vorxlabelmgr/labelmgr_client.h>
 
-#include "client/c_boundary.h"
 #include "client/call_frame.h"
 #include "client/label_mgr_client.h"
 #include "client/labelmgr_proxy.h"
@@ -14,7 +13,6 @@
 #include "client/user_set.h"
 
 using vorx::client::callService;
-using vorx::client::cBoundary;
 using vorx::client::clearUserSet;
 using vorx::client::delUserSet;
 using vorx::client::fileStatus;
@@ -47,12 +45,10 @@ int readValue(const ValueFamily& family, const char* path, uint32_t* value)
 {
     if (path == nullptr || value == nullptr)
         return -1;
-    return cBoundary(-3, [&] {
-        return callService(-2, std::cerr, [&](LabelMgrClient& client) {
-            // Stored whatever it is: callers see the failure value too.
-            *value = (client.*family.get)(std::string(path));
-            return *value == UINT32_MAX ? -1 : 0;
-        });
+    return callService(-2, std::cerr, [&](LabelMgrClient& client) {
+        // Stored whatever it is: callers see the failure value too.
+        *value = (client.*family.get)(std::string(path));
+        return *value == UINT32_MAX ? -1 : 0;
     });
 }
 
@@ -60,10 +56,8 @@ int setValue(const ValueFamily& family, const char* path, uint32_t value, int op
 {
     if (path == nullptr || (family.zeroRefused && value == 0))
         return -1;
-    return cBoundary(-3, [&] {
-        return callService(-2, std::cerr, [&](LabelMgrClient& client) {
-            return fileStatus((client.*family.set)(std::string(path), value, option));
-        });
+    return callService(-2, std::cerr, [&](LabelMgrClient& client) {
+        return fileStatus((client.*family.set)(std::string(path), value, option));
     });
 }
 

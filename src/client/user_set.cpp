@@ -1,6 +1,7 @@
 #include "client/user_set.h"
 
-#include "utils/bounded_copy.h"
+#include "client/id_dict.h"
+#include "compat/bounded_copy.h"
 
 namespace vorx {
 namespace client {
@@ -17,14 +18,7 @@ void fillUserSetId(VORX_ID& id, uint32_t value)
 
 void fillUserSetId(VORX_ID& id, const std::map<std::string, uint64_t>& idDict)
 {
-    for (const auto& field : idDict) {
-        if (field.first == "pkg_id")
-            id.pkg_id = field.second;
-        else if (field.first == "file_id")
-            id.file_id = field.second;
-        else if (field.first == "path_id")
-            id.path_id = field.second;
-    }
+    readIdDict(idDict, id);
 }
 
 void copyUserSetName(USER_SET_ITEM& item, const std::string& key)

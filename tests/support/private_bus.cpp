@@ -405,7 +405,7 @@ void LabelMgrPeerTest::SetUp() {
     std::string why;
     ASSERT_TRUE(bus.start(&why, extraBusConfig())) << "private system bus: " << why;
     bus.exportAddress();
-    ASSERT_TRUE(peer.start(peerMode(), bus, &why)) << why;
+    ASSERT_TRUE(peer.start(peerMode(), bus, &why, peerArgs())) << why;
 }
 
 void LabelMgrPeerTest::TearDown() {

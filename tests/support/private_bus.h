@@ -132,7 +132,8 @@ public:
     // Answer with the D-Bus error `name` carrying `message`.
     ::testing::AssertionResult error(const std::string& member, const std::string& name,
                                      const std::string& message);
-    // Wait `ms` before answering (the peer handles nothing else meanwhile).
+    // Hold the answer `ms` before sending it; other calls and commands are
+    // answered meanwhile.
     ::testing::AssertionResult delay(const std::string& member, int ms);
     // Drop whatever was scripted for `member`.
     ::testing::AssertionResult forget(const std::string& member);
@@ -176,6 +177,8 @@ protected:
     void TearDown() override;
     virtual LabelMgrPeer::Mode peerMode() const { return LabelMgrPeer::Mode::Scripted; }
     virtual std::string extraBusConfig() const { return ""; }
+    // Given to the peer program, e.g. {"--pkg", "name=42"}.
+    virtual std::vector<std::string> peerArgs() const { return {}; }
 
     PrivateSystemBus bus;
     LabelMgrPeer peer;

@@ -19,7 +19,8 @@
 // Peer commands (each answered by one line, "ok ..." or "err <why>"):
 //   reply <member> <signature|-> <values>   answer with these arguments
 //   error <member> <error name> <message>   answer with a D-Bus error
-//   delay <member> <ms>                     wait this long before answering
+//   delay <member> <ms>                     hold the answer this long; other
+//                                           calls and commands go on meanwhile
 //   forget <member>                         drop what was scripted
 //   calls                                   the record, one "call" line per
 //                                           call, then "end"
@@ -34,10 +35,14 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <list>
 #include <map>
 #include <string>
 #include <vector>
@@ -61,6 +66,14 @@ struct Script {
 
 struct Call {
     std::string sender, path, interface, member, signature, body;
+};
+
+using Clock = std::chrono::steady_clock;
+
+// An answer held back by "delay", sent once it is due.
+struct Held {
+    Clock::time_point due;
+    DBusMessage* reply;
 };
 
 volatile sig_atomic_t stopRequested = 0;
@@ -89,6 +102,37 @@ void removeBusDir(const std::string& dir) {
 class Peer {
 public:
     Peer(DBusConnection* conn, bool scripted) : conn_(conn), scripted_(scripted) {}
+    ~Peer() {
+        for (Held& h : held_) dbus_message_unref(h.reply);
+    }
+    Peer(const Peer&) = delete;
+    Peer& operator=(const Peer&) = delete;
+
+    // Milliseconds until the next held answer is due; -1 when none is held.
+    int msUntilDue() const {
+        if (held_.empty()) return -1;
+        Clock::time_point next = held_.front().due;
+        for (const Held& h : held_) next = std::min(next, h.due);
+        auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now()).count();
+        return ms <= 0 ? 0 : static_cast<int>(std::min<long long>(ms + 1, INT_MAX));
+    }
+
+    // Sends every held answer whose time has come.
+    void sendDue() {
+        Clock::time_point now = Clock::now();
+        bool sent = false;
+        for (auto it = held_.begin(); it != held_.end();) {
+            if (it->due > now) {
+                ++it;
+                continue;
+            }
+            dbus_connection_send(conn_, it->reply, nullptr);
+            dbus_message_unref(it->reply);
+            it = held_.erase(it);
+            sent = true;
+        }
+        if (sent) dbus_connection_flush(conn_);
+    }
 
     void handle(DBusMessage* msg) {
         if (dbus_message_get_type(msg) != DBUS_MESSAGE_TYPE_METHOD_CALL) return;
@@ -103,16 +147,25 @@ public:
         calls_.push_back(c);
 
         DBusMessage* reply = nullptr;
+        int delayMs = 0;
         bool ours = c.path == standin::kObjectPath && c.interface == standin::kInterface;
         if (!ours) {
             reply = dbus_message_new_error(msg, DBUS_ERROR_UNKNOWN_METHOD, "no such object or interface");
         } else if (scripted_) {
-            reply = scriptedAnswer(msg, c.member);
+            reply = scriptedAnswer(msg, c.member, &delayMs);
         } else {
             reply = standin::serviceAnswer(msg);
         }
         if (reply == nullptr) return;
-        if (!dbus_message_get_no_reply(msg)) dbus_connection_send(conn_, reply, nullptr);
+        if (dbus_message_get_no_reply(msg)) {
+            dbus_message_unref(reply);
+            return;
+        }
+        if (delayMs > 0) {
+            held_.push_back(Held{Clock::now() + std::chrono::milliseconds(delayMs), reply});
+            return;
+        }
+        dbus_connection_send(conn_, reply, nullptr);
         dbus_message_unref(reply);
         dbus_connection_flush(conn_);
     }
@@ -211,14 +264,14 @@ private:
         return s.substr(pos + 1);
     }
 
-    DBusMessage* scriptedAnswer(DBusMessage* msg, const std::string& member) {
+    DBusMessage* scriptedAnswer(DBusMessage* msg, const std::string& member, int* delayMs) {
         auto it = scripts_.find(member);
         if (it == scripts_.end() || (!it->second.hasReply && !it->second.hasError)) {
             std::string text = "no answer scripted for " + member;
             return dbus_message_new_error(msg, DBUS_ERROR_UNKNOWN_METHOD, text.c_str());
         }
         const Script& s = it->second;
-        if (s.delayMs > 0) usleep(static_cast<useconds_t>(s.delayMs) * 1000);
+        *delayMs = s.delayMs;
         if (s.hasError) return dbus_message_new_error(msg, s.errorName.c_str(), s.errorMessage.c_str());
         DBusMessage* reply = dbus_message_new_method_return(msg);
         std::string why;
@@ -258,6 +311,7 @@ private:
     bool scripted_;
     std::map<std::string, Script> scripts_;
     std::vector<Call> calls_;
+    std::list<Held> held_;
 };
 
 }  // namespace
@@ -328,6 +382,8 @@ int main(int argc, char** argv) {
     bool running = true;
     while (running && !stopRequested) {
         dbus_connection_read_write(conn, 0);
+        // Before popping: flushing may read calls into the queue.
+        peer.sendDue();
         while (DBusMessage* msg = dbus_connection_pop_message(conn)) {
             peer.handle(msg);
             dbus_message_unref(msg);
@@ -337,7 +393,7 @@ int main(int argc, char** argv) {
             break;
         }
         struct pollfd fds[2] = {{busFd, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
-        int n = poll(fds, control ? 2 : 1, -1);
+        int n = poll(fds, control ? 2 : 1, peer.msUntilDue());
         if (n < 0) {
             if (errno == EINTR) continue;
             status = 1;

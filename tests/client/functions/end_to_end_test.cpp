@@ -7,7 +7,7 @@
 
 #include <vorxlabelmgr/labelmgr_client.h>
 
-#include "families_test.h"
+#include "functions_test.h"
 
 using familytest::Streams;
 

@@ -1,4 +1,4 @@
-#include "utils/bounded_copy.h"
+#include "compat/bounded_copy.h"
 
 #ifndef VORX_HAVE_BOUNDSCHECK
 

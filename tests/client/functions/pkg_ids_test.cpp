@@ -1,4 +1,4 @@
-// Package ids: several at once, set, and the user-set entries.
+// Package ids: one, several at once, set, and the user-set entries.
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
@@ -9,7 +9,7 @@
 
 #include <vorxlabelmgr/labelmgr_client.h>
 
-#include "families_test.h"
+#include "functions_test.h"
 
 using familytest::FamilyTest;
 using familytest::oneCall;
@@ -18,6 +18,21 @@ using familytest::Streams;
 namespace {
 
 class PkgIds : public FamilyTest {};
+
+TEST_F(PkgIds, GetPkgIdSendsTheNameAndStoresTheAnswer)
+{
+    ASSERT_TRUE(peer.reply("getPkgId", "t", "42"));
+    uint64_t id = 0;
+    EXPECT_EQ(getPkgId("pkg.one", &id), 0);
+    EXPECT_EQ(id, 42u);
+    auto calls = peer.calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].path, "/org/freedesktop/DBus/tarne/vorx/labelmgr");
+    EXPECT_EQ(calls[0].interface, "com.tarne.vorx.labelmgr");
+    EXPECT_EQ(calls[0].member, "getPkgId");
+    EXPECT_EQ(calls[0].signature, "s");
+    EXPECT_EQ(calls[0].body, "\"pkg.one\"");
+}
 
 TEST_F(PkgIds, GetPkgIdsWritesAtMostCountIdsInAnswerOrder)
 {

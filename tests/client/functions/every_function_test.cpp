@@ -10,7 +10,7 @@
 
 #include <vorxlabelmgr/labelmgr_client.h>
 
-#include "families_test.h"
+#include "functions_test.h"
 
 using familytest::FamilyTest;
 using familytest::kErrorLine;

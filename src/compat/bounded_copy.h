@@ -1,5 +1,5 @@
-#ifndef VORX_UTILS_BOUNDED_COPY_H
-#define VORX_UTILS_BOUNDED_COPY_H
+#ifndef VORX_COMPAT_BOUNDED_COPY_H
+#define VORX_COMPAT_BOUNDED_COPY_H
 
 #include <cstddef>
 

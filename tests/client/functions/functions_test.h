@@ -1,5 +1,5 @@
-#ifndef VORX_TEST_FAMILIES_H
-#define VORX_TEST_FAMILIES_H
+#ifndef VORX_TEST_CLIENT_FUNCTIONS_H
+#define VORX_TEST_CLIENT_FUNCTIONS_H
 
 #include <functional>
 #include <iostream>
