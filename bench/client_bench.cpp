@@ -24,7 +24,8 @@ const char kRule2[] =
     "type='signal',interface='org.freedesktop.DBus.Introspectable',path='/org/freedesktop/DBus/tarne/vorx/labelmgr'";
 
 // One getPkgId's worth of bus traffic in plain libdbus.
-bool rawGetPkgId(const char* name, uint64_t* id) {
+bool rawGetPkgId(const char* name, uint64_t* id)
+{
     DBusError err;
     dbus_error_init(&err);
     DBusConnection* conn = dbus_bus_get_private(DBUS_BUS_SYSTEM, &err);
@@ -37,9 +38,9 @@ bool rawGetPkgId(const char* name, uint64_t* id) {
     dbus_bus_add_match(conn, kRule1, &err);
     if (!dbus_error_is_set(&err)) dbus_bus_add_match(conn, kRule2, &err);
     if (!dbus_error_is_set(&err)) {
-        DBusMessage* call = dbus_message_new_method_call("com.tarne.vorx.labelmgr",
-                                                         "/org/freedesktop/DBus/tarne/vorx/labelmgr",
-                                                         "com.tarne.vorx.labelmgr", "getPkgId");
+        DBusMessage* call =
+            dbus_message_new_method_call("com.tarne.vorx.labelmgr", "/org/freedesktop/DBus/tarne/vorx/labelmgr",
+                                         "com.tarne.vorx.labelmgr", "getPkgId");
         if (call && dbus_message_append_args(call, DBUS_TYPE_STRING, &name, DBUS_TYPE_INVALID)) {
             DBusMessage* reply = dbus_connection_send_with_reply_and_block(conn, call, 180000, &err);
             if (reply) {
@@ -62,12 +63,14 @@ bool rawGetPkgId(const char* name, uint64_t* id) {
     return ok;
 }
 
-size_t heapInUse() {
+size_t heapInUse()
+{
     struct mallinfo2 mi = mallinfo2();
     return mi.uordblks + mi.hblkhd;
 }
 
-void BM_Library_getPkgId(benchmark::State& state) {
+void BM_Library_getPkgId(benchmark::State& state)
+{
     uint64_t id = 0;
     size_t before = heapInUse();
     for (auto _ : state) {
@@ -82,7 +85,8 @@ void BM_Library_getPkgId(benchmark::State& state) {
         static_cast<double>(after > before ? after - before : 0) / static_cast<double>(state.iterations());
 }
 
-void BM_RawLibdbus_getPkgId(benchmark::State& state) {
+void BM_RawLibdbus_getPkgId(benchmark::State& state)
+{
     uint64_t id = 0;
     size_t before = heapInUse();
     for (auto _ : state) {
@@ -98,7 +102,8 @@ void BM_RawLibdbus_getPkgId(benchmark::State& state) {
 }
 
 // The same from many threads at once: what the frame's lock lets overlap.
-void BM_Library_getPkgId_Threads(benchmark::State& state) {
+void BM_Library_getPkgId_Threads(benchmark::State& state)
+{
     uint64_t id = 0;
     size_t before = state.thread_index() == 0 ? heapInUse() : 0;
     for (auto _ : state) {
@@ -123,14 +128,16 @@ BENCHMARK(BM_Library_getPkgId_Threads)->Threads(16)->UseRealTime()->MinTime(2.0)
 // Console output plus the library / baseline ratio at the end.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
-    void ReportRuns(const std::vector<Run>& runs) override {
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
         for (const Run& r : runs) {
             if (r.run_type == Run::RT_Iteration && !r.error_occurred)
                 perCall_[r.benchmark_name()] = r.GetAdjustedRealTime();
         }
         ConsoleReporter::ReportRuns(runs);
     }
-    void Finalize() override {
+    void Finalize() override
+    {
         ConsoleReporter::Finalize();
         double lib = 0, raw = 0;
         for (const auto& kv : perCall_) {
@@ -148,7 +155,8 @@ private:
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     benchmark::Initialize(&argc, argv);
     unsetenv("DBUSXX_VERBOSE");
     vorxtest::PrivateSystemBus bus;

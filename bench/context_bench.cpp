@@ -41,9 +41,9 @@ void BM_baseline_snprintf(benchmark::State& state)
         int n = snprintf(buf, sizeof buf,
                          "%016" PRIx64 "-%016" PRIx64 "-%016" PRIx64 ":%08" PRIx32 ":%016" PRIx64 "-%016" PRIx64
                          "-%016" PRIx64 ":%08" PRIx32 ":%016" PRIx64 "-%016" PRIx64 "-%016" PRIx64,
-                         ctx.sid.part0, ctx.sid.part1, ctx.sid.part2, ctx.value_a, ctx.mid_id.part0,
-                         ctx.mid_id.part1, ctx.mid_id.part2, ctx.value_b, ctx.creator_oid.part0,
-                         ctx.creator_oid.part1, ctx.creator_oid.part2);
+                         ctx.sid.part0, ctx.sid.part1, ctx.sid.part2, ctx.value_a, ctx.mid_id.part0, ctx.mid_id.part1,
+                         ctx.mid_id.part2, ctx.value_b, ctx.creator_oid.part0, ctx.creator_oid.part1,
+                         ctx.creator_oid.part2);
         std::string text(buf, n > 0 ? static_cast<size_t>(n) : 0);
         benchmark::DoNotOptimize(text.data());
     }

@@ -77,8 +77,7 @@ void publish(std::atomic<bool>* ready, std::atomic<bool>* stop)
     ready->store(true);
     for (int seen = 0; seen < 2;) {
         char buf[64];
-        if (zmq_recv(pub, buf, sizeof buf, 0) > 0 && buf[0] == 1)
-            ++seen;
+        if (zmq_recv(pub, buf, sizeof buf, 0) > 0 && buf[0] == 1) ++seen;
     }
     const std::string body(kBodySize, 'b');
     while (!stop->load(std::memory_order_relaxed)) {
@@ -100,17 +99,14 @@ int main(int argc, char** argv)
         return 1;
     }
     benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
 
     std::atomic<bool> ready{false}, stop{false};
     std::thread publisher(publish, &ready, &stop);
-    while (!ready.load())
-        std::this_thread::yield();
+    while (!ready.load()) std::this_thread::yield();
 
     gHandle = createSubscriber();
-    if (subscribeLabelChangeMsg(gHandle, kTopic) != 0)
-        return 1;
+    if (subscribeLabelChangeMsg(gHandle, kTopic) != 0) return 1;
     void* rawCtx = zmq_ctx_new();
     gRawSub = zmq_socket(rawCtx, ZMQ_SUB);
     int linger = 0;

@@ -25,8 +25,7 @@ const std::string& mebibyte()
 {
     static const std::string data = [] {
         std::string d(1u << 20, '\0');
-        for (size_t i = 0; i < d.size(); ++i)
-            d[i] = static_cast<char>((i * 131) % 251);
+        for (size_t i = 0; i < d.size(); ++i) d[i] = static_cast<char>((i * 131) % 251);
         return d;
     }();
     return data;
@@ -35,8 +34,7 @@ const std::string& mebibyte()
 void BM_getSM3HashValue_1MiB(benchmark::State& state)
 {
     const std::string& data = mebibyte();
-    for (auto _ : state)
-        benchmark::DoNotOptimize(getSM3HashValue(data));
+    for (auto _ : state) benchmark::DoNotOptimize(getSM3HashValue(data));
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(data.size()));
 }
 
@@ -70,18 +68,15 @@ size_t treeEntries = 0;
 bool makeTree()
 {
     char tmpl[] = "/tmp/vorx-bench-tree-XXXXXX";
-    if (mkdtemp(tmpl) == nullptr)
-        return false;
+    if (mkdtemp(tmpl) == nullptr) return false;
     treeRoot = tmpl;
     for (int d = 0; d < 100; ++d) {
         const std::string dir = treeRoot + "/dir" + std::to_string(d);
-        if (mkdir(dir.c_str(), 0755) != 0)
-            return false;
+        if (mkdir(dir.c_str(), 0755) != 0) return false;
         for (int f = 0; f < 499; ++f) {
             const std::string file = dir + "/file" + std::to_string(f);
             int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-            if (fd < 0 || close(fd) != 0)
-                return false;
+            if (fd < 0 || close(fd) != 0) return false;
         }
     }
     treeEntries = 100 + 100 * 499;
@@ -106,8 +101,7 @@ void BM_traverseDirectory_50k(benchmark::State& state)
     for (auto _ : state) {
         std::vector<std::string> list;
         traverseDirectory(treeRoot, list);
-        if (list.size() != treeEntries + 1)
-            state.SkipWithError("traverseDirectory listed the wrong number of entries");
+        if (list.size() != treeEntries + 1) state.SkipWithError("traverseDirectory listed the wrong number of entries");
         benchmark::DoNotOptimize(list.data());
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(treeEntries));
@@ -119,8 +113,7 @@ void BM_nftw_50k(benchmark::State& state)
         std::vector<std::string> list;
         nftwList = &list;
         nftw(treeRoot.c_str(), collect, 64, FTW_PHYS);
-        if (list.size() != treeEntries + 1)
-            state.SkipWithError("nftw listed the wrong number of entries");
+        if (list.size() != treeEntries + 1) state.SkipWithError("nftw listed the wrong number of entries");
         benchmark::DoNotOptimize(list.data());
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(treeEntries));
@@ -136,8 +129,7 @@ BENCHMARK(BM_nftw_50k)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     if (!makeTree()) {
         std::perror("building the benchmark tree");
         return 1;

@@ -31,8 +31,8 @@ int main(int argc, char** argv)
         VORX_ID id;
         int rc = getFileOid(argv[2], &id);
         if (rc == 0)
-            printf("%s pkg_id=%" PRIu64 " file_id=%" PRIu64 " path_id=%" PRIu64 "\n", argv[2], id.pkg_id,
-                   id.file_id, id.path_id);
+            printf("%s pkg_id=%" PRIu64 " file_id=%" PRIu64 " path_id=%" PRIu64 "\n", argv[2], id.pkg_id, id.file_id,
+                   id.path_id);
         else if (rc == -1)
             fprintf(stderr, "%s: no object id\n", argv[2]);
         return exitCode(rc);
@@ -41,13 +41,11 @@ int main(int argc, char** argv)
         USER_SET_ITEM* items = NULL;
         int n = showUserSetFileOid(&items);
         for (int i = 0; i < n; ++i)
-            printf("%s pkg_id=%" PRIu64 " file_id=%" PRIu64 " path_id=%" PRIu64 "\n", items[i].name,
-                   items[i].id.pkg_id, items[i].id.file_id, items[i].id.path_id);
-        if (n > 0)
-            free(items);
+            printf("%s pkg_id=%" PRIu64 " file_id=%" PRIu64 " path_id=%" PRIu64 "\n", items[i].name, items[i].id.pkg_id,
+                   items[i].id.file_id, items[i].id.path_id);
+        if (n > 0) free(items);
         return exitCode(n);
     }
-    if (argc == 3 && strcmp(argv[1], "del") == 0)
-        return exitCode(delFileOid(argv[2], 0));
+    if (argc == 3 && strcmp(argv[1], "del") == 0) return exitCode(delFileOid(argv[2], 0));
     return usage(argv[0]);
 }

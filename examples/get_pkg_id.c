@@ -7,7 +7,8 @@
 
 #include <vorxlabelmgr/labelmgr_client.h>
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     int status = 0;
     int i;
 

@@ -74,8 +74,7 @@ dbus_int32_t finalisedSlot()
 DBusConnection* libdbusConnection(DBus::Connection& connection, const DBus::Dispatcher* attachedTo)
 {
     DBus::Connection::Private* pvt = (connection.*memberOf(ConnectionPvt{})).get();
-    if (pvt == nullptr)
-        return nullptr;
+    if (pvt == nullptr) return nullptr;
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(pvt);
     DBusConnection* conn = nullptr;
     void* names[3] = {nullptr, nullptr, nullptr};
@@ -84,11 +83,9 @@ DBusConnection* libdbusConnection(DBus::Connection& connection, const DBus::Disp
     std::memcpy(&conn, bytes, sizeof conn);
     std::memcpy(names, bytes + sizeof conn, sizeof names);
     std::memcpy(&dispatcher, bytes + sizeof conn + sizeof names, sizeof dispatcher);
-    if (conn == nullptr || dispatcher != attachedTo || names[0] || names[1] || names[2])
-        return nullptr;
+    if (conn == nullptr || dispatcher != attachedTo || names[0] || names[1] || names[2]) return nullptr;
     const char* unique = connection.unique_name();
-    if (unique == nullptr || dbus_bus_get_unique_name(conn) != unique)
-        return nullptr;
+    if (unique == nullptr || dbus_bus_get_unique_name(conn) != unique) return nullptr;
     return conn;
 }
 #endif
@@ -121,11 +118,9 @@ CallObjects::Dispatcher::Dispatcher()
 {
     for (int fd : dispatcher_._fdunlock) {
         struct stat st;
-        if (fd < 0 || fstat(fd, &st) != 0 || !S_ISFIFO(st.st_mode))
-            continue;
+        if (fd < 0 || fstat(fd, &st) != 0 || !S_ISFIFO(st.st_mode)) continue;
         int flags = fcntl(fd, F_GETFD);
-        if (flags >= 0)
-            fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+        if (flags >= 0) fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
     }
 }
 
@@ -177,8 +172,7 @@ void CallObjects::SurplusReference::onFinalised(void* flag)
 CallObjects::SurplusReference::~SurplusReference()
 {
 #ifdef VORX_DBUSCXX_SURPLUS_REF
-    if (conn_ == nullptr || finalised_)
-        return;
+    if (conn_ == nullptr || finalised_) return;
     auto* conn = static_cast<DBusConnection*>(conn_);
     dbus_connection_set_data(conn, finalisedSlot(), nullptr, nullptr);
     dbus_connection_unref(conn);
@@ -190,10 +184,8 @@ void CallObjects::SurplusReference::watch(DBus::Connection& connection, const DB
 #ifdef VORX_DBUSCXX_SURPLUS_REF
     DBusConnection* conn = libdbusConnection(connection, attachedTo);
     dbus_int32_t slot = finalisedSlot();
-    if (conn == nullptr || slot < 0)
-        return;
-    if (!dbus_connection_set_data(conn, slot, &finalised_, onFinalised))
-        return;
+    if (conn == nullptr || slot < 0) return;
+    if (!dbus_connection_set_data(conn, slot, &finalised_, onFinalised)) return;
     conn_ = conn;
 #else
     (void)connection;

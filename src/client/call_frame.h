@@ -108,7 +108,8 @@ int callService(int busCode, std::ostream& errOut, Prepare&& prepare, Body&& bod
 template <typename Body>
 int callService(int busCode, std::ostream& errOut, Body&& body) noexcept
 {
-    return callService(busCode, errOut, [] {}, body);
+    return callService(
+        busCode, errOut, [] {}, body);
 }
 
 }  // namespace client

@@ -20,12 +20,10 @@ using Proxy = com::tarne::vorx::labelmgr_proxy;
 
 int readObjectId(decltype(&Proxy::getDeviceOid) member, const char* label, const char* name, unsigned long* oid)
 {
-    if (name == nullptr || oid == nullptr)
-        return -1;
+    if (name == nullptr || oid == nullptr) return -1;
     return callService(-2, std::cerr, [&](LabelMgrClient& client) {
         *oid = (client.*member)(std::string(name));
-        if (*oid == UINT64_MAX)
-            return -1;
+        if (*oid == UINT64_MAX) return -1;
         // The id goes out in hex, but the caller's stream keeps its own base.
         std::ios_base::fmtflags saved = std::cout.flags();
         std::cout << name << label << std::hex << static_cast<uint64_t>(*oid) << std::endl;

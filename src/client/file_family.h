@@ -27,8 +27,7 @@ inline int fileStatus(int32_t status)
 template <typename Family>
 int queryUserSet(const Family& family, const char* path, USER_SET_ITEM** out, int option)
 {
-    if (path == nullptr || out == nullptr)
-        return -1;
+    if (path == nullptr || out == nullptr) return -1;
     return callService(-2, std::cerr, [&](LabelMgrClient& client) {
         return toUserSetArray((client.*family.query)(std::string(path), option), out);
     });
@@ -37,8 +36,7 @@ int queryUserSet(const Family& family, const char* path, USER_SET_ITEM** out, in
 template <typename Family>
 int showUserSet(const Family& family, USER_SET_ITEM** out)
 {
-    if (out == nullptr)
-        return -1;
+    if (out == nullptr) return -1;
     return callService(-2, std::cerr,
                        [&](LabelMgrClient& client) { return toUserSetArray((client.*family.show)(), out); });
 }
@@ -46,8 +44,7 @@ int showUserSet(const Family& family, USER_SET_ITEM** out)
 template <typename Family>
 int delUserSet(const Family& family, const char* path, int option)
 {
-    if (path == nullptr)
-        return -1;
+    if (path == nullptr) return -1;
     return callService(-2, std::cerr, [&](LabelMgrClient& client) {
         return fileStatus((client.*family.del)(std::string(path), option));
     });

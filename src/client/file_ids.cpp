@@ -46,24 +46,26 @@ constexpr uint64_t kAllOnes = UINT64_MAX;
 
 int readId(const IdFamily& family, const char* path, VORX_ID* id)
 {
-    if (path == nullptr || id == nullptr)
-        return -1;
+    if (path == nullptr || id == nullptr) return -1;
     // Zeroed once the bus is reached, so that any failure of the call leaves it zero.
-    return callService(-2, std::cerr, [&] { *id = VORX_ID{0, 0, 0}; }, [&](LabelMgrClient& client) {
-        // A key that the answer lacks gives 0.
-        VORX_ID got{0, 0, 0};
-        readIdDict((client.*family.get)(std::string(path)), got);
-        if (got.pkg_id == kAllOnes && got.file_id == kAllOnes && got.path_id == kAllOnes)
-            return -1;
-        *id = got;
-        return 0;
-    });
+    return callService(
+        -2, std::cerr,
+        [&] {
+            *id = VORX_ID{0, 0, 0};
+        },
+        [&](LabelMgrClient& client) {
+            // A key that the answer lacks gives 0.
+            VORX_ID got{0, 0, 0};
+            readIdDict((client.*family.get)(std::string(path)), got);
+            if (got.pkg_id == kAllOnes && got.file_id == kAllOnes && got.path_id == kAllOnes) return -1;
+            *id = got;
+            return 0;
+        });
 }
 
 int setId(const IdFamily& family, const char* path, const VORX_ID& id, int option)
 {
-    if (path == nullptr)
-        return -1;
+    if (path == nullptr) return -1;
     return callService(-2, std::cerr, [&](LabelMgrClient& client) {
         return fileStatus((client.*family.set)(std::string(path), toIdDict(id), option));
     });

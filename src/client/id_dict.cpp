@@ -17,8 +17,7 @@ const IdKey kIdKeys[] = {{"pkg_id", &VORX_ID::pkg_id}, {"file_id", &VORX_ID::fil
 IdDict toIdDict(const VORX_ID& id)
 {
     IdDict dict;
-    for (const IdKey& k : kIdKeys)
-        dict.emplace(k.key, id.*k.field);
+    for (const IdKey& k : kIdKeys) dict.emplace(k.key, id.*k.field);
     return dict;
 }
 
@@ -26,8 +25,7 @@ void readIdDict(const IdDict& dict, VORX_ID& id)
 {
     for (const IdKey& k : kIdKeys) {
         auto it = dict.find(k.key);
-        if (it != dict.end())
-            id.*k.field = it->second;
+        if (it != dict.end()) id.*k.field = it->second;
     }
 }
 

@@ -31,7 +31,7 @@ public:
     std::map<std::string, uint64_t> getFileOid(const std::string& path);
     int32_t setFileOid(const std::string& path, const std::map<std::string, uint64_t>& id, const int32_t& option);
     std::map<std::string, std::map<std::string, uint64_t>> queryUserSetFileOid(const std::string& path,
-                                                                              const int32_t& option);
+                                                                               const int32_t& option);
     std::map<std::string, std::map<std::string, uint64_t>> showUserSetFileOid();
     int32_t delUserSetFileOid(const std::string& path, const int32_t& option);
     int32_t delAllUserSetFileOid();
@@ -39,7 +39,7 @@ public:
     std::map<std::string, uint64_t> getFileSid(const std::string& path);
     int32_t setFileSid(const std::string& path, const std::map<std::string, uint64_t>& id, const int32_t& option);
     std::map<std::string, std::map<std::string, uint64_t>> queryUserSetFileSid(const std::string& path,
-                                                                              const int32_t& option);
+                                                                               const int32_t& option);
     std::map<std::string, std::map<std::string, uint64_t>> showUserSetFileSid();
     int32_t delUserSetFileSid(const std::string& path, const int32_t& option);
     int32_t delAllUserSetFileSid();

@@ -16,13 +16,11 @@ extern "C" {
 
 VORX_EXPORT int setLabelForPkg(const char** files, int count, const char* pkgName)
 {
-    if (files == nullptr || count == 0 || pkgName == nullptr)
-        return -1;
+    if (files == nullptr || count == 0 || pkgName == nullptr) return -1;
     return callService(-3, std::cerr, [&](LabelMgrClient& client) {
         // A negative count sends an empty list.
         std::vector<std::string> list;
-        if (count > 0)
-            list.assign(files, files + count);
+        if (count > 0) list.assign(files, files + count);
         return client.setLabelForPkg(list, std::string(pkgName)) == -1 ? -2 : 0;
     });
 }

@@ -39,8 +39,7 @@ VORX_EXPORT void addTagFullSystem(const char* path, std::vector<std::string> tag
         answer = client.addTagFullSystem(std::string(path), tags);
         return 0;
     });
-    if (rc != 0)
-        return;
+    if (rc != 0) return;
     // Printed in whatever base the caller's stream is in.
     std::cout << path << " addTagFullSystem: " << static_cast<uint32_t>(answer) << std::endl;
 }

@@ -33,18 +33,24 @@ struct ValueFamily {
     bool zeroRefused;  // a tid of 0 is refused before the call; a flag of 0 is sent
 };
 
-const ValueFamily kTids{&Proxy::getFileTid,         &Proxy::setFileTid,        &Proxy::queryUserSetFileTid,
-                        &Proxy::showUserSetFileTid, &Proxy::delUserSetFileTid, &Proxy::delAllUserSetFileTid,
+const ValueFamily kTids{&Proxy::getFileTid,
+                        &Proxy::setFileTid,
+                        &Proxy::queryUserSetFileTid,
+                        &Proxy::showUserSetFileTid,
+                        &Proxy::delUserSetFileTid,
+                        &Proxy::delAllUserSetFileTid,
                         true};
-const ValueFamily kInheritFlags{&Proxy::getFileInheritFlag,         &Proxy::setFileInheritFlag,
-                                &Proxy::queryUserSetFileInheritFlag, &Proxy::showUserSetFileInheritFlag,
-                                &Proxy::delUserSetFileInheritFlag,   &Proxy::delAllUserSetFileInheritFlag,
+const ValueFamily kInheritFlags{&Proxy::getFileInheritFlag,
+                                &Proxy::setFileInheritFlag,
+                                &Proxy::queryUserSetFileInheritFlag,
+                                &Proxy::showUserSetFileInheritFlag,
+                                &Proxy::delUserSetFileInheritFlag,
+                                &Proxy::delAllUserSetFileInheritFlag,
                                 false};
 
 int readValue(const ValueFamily& family, const char* path, uint32_t* value)
 {
-    if (path == nullptr || value == nullptr)
-        return -1;
+    if (path == nullptr || value == nullptr) return -1;
     return callService(-2, std::cerr, [&](LabelMgrClient& client) {
         // Stored whatever it is: callers see the failure value too.
         *value = (client.*family.get)(std::string(path));
@@ -54,8 +60,7 @@ int readValue(const ValueFamily& family, const char* path, uint32_t* value)
 
 int setValue(const ValueFamily& family, const char* path, uint32_t value, int option)
 {
-    if (path == nullptr || (family.zeroRefused && value == 0))
-        return -1;
+    if (path == nullptr || (family.zeroRefused && value == 0)) return -1;
     return callService(-2, std::cerr, [&](LabelMgrClient& client) {
         return fileStatus((client.*family.set)(std::string(path), value, option));
     });

@@ -26,16 +26,12 @@ void copyUserSetName(USER_SET_ITEM& item, const std::string& key);
 // count; 0 for an empty reply and -3 when the block cannot be had, in both
 // cases without touching *out. `alloc` is malloc but for tests.
 template <typename Value>
-int toUserSetArray(const std::map<std::string, Value>& reply, USER_SET_ITEM** out,
-                   void* (*alloc)(size_t) = std::malloc)
+int toUserSetArray(const std::map<std::string, Value>& reply, USER_SET_ITEM** out, void* (*alloc)(size_t) = std::malloc)
 {
-    if (reply.empty())
-        return 0;
-    if (reply.size() > static_cast<size_t>(INT32_MAX) || reply.size() > SIZE_MAX / sizeof(USER_SET_ITEM))
-        return -3;
+    if (reply.empty()) return 0;
+    if (reply.size() > static_cast<size_t>(INT32_MAX) || reply.size() > SIZE_MAX / sizeof(USER_SET_ITEM)) return -3;
     auto* items = static_cast<USER_SET_ITEM*>(alloc(reply.size() * sizeof(USER_SET_ITEM)));
-    if (items == nullptr)
-        return -3;
+    if (items == nullptr) return -3;
     *out = items;
     USER_SET_ITEM* item = items;
     for (const auto& entry : reply) {

@@ -17,10 +17,8 @@ constexpr size_t kStringMax = 0x7fffffffUL;
 
 extern "C" int strncpy_s(char* dest, size_t destMax, const char* src, size_t count)
 {
-    if (destMax == 0 || destMax > kStringMax)
-        return kRange;
-    if (dest == nullptr)
-        return kInvalid;
+    if (destMax == 0 || destMax > kStringMax) return kRange;
+    if (dest == nullptr) return kInvalid;
     if (src == nullptr || count > kStringMax) {
         dest[0] = '\0';
         return src == nullptr ? kInvalidAndReset : kRangeAndReset;

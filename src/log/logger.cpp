@@ -51,13 +51,13 @@ Logger::~Logger()
     log4cpp::Category::shutdown();
 }
 
-#define VORX_LOGGER_OP(name, priority)                   \
-    void Logger::name(const char* format, ...)           \
-    {                                                    \
-        va_list args;                                    \
-        va_start(args, format);                          \
+#define VORX_LOGGER_OP(name, priority)                         \
+    void Logger::name(const char* format, ...)                 \
+    {                                                          \
+        va_list args;                                          \
+        va_start(args, format);                                \
         root.logva(log4cpp::Priority::priority, format, args); \
-        va_end(args);                                    \
+        va_end(args);                                          \
     }
 
 VORX_LOGGER_OP(debug, DEBUG)

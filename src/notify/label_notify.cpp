@@ -24,12 +24,10 @@ const char kEndpoint[] = "ipc:///tmp/vorx_label_manager.socket";
 std::string nextBody(ZMQSocket& s)
 {
     // A receive that failed mid-message earlier leaves its rest queued.
-    if (!ZMQSocketAccess::discardRest(s))
-        throw std::runtime_error("Failed to receive message.");
+    if (!ZMQSocketAccess::discardRest(s)) throw std::runtime_error("Failed to receive message.");
     for (;;) {
         s.recv();  // topic: matched by libzmq, not read here
-        if (!ZMQSocketAccess::moreFrames(s))
-            continue;
+        if (!ZMQSocketAccess::moreFrames(s)) continue;
         std::string body = ZMQSocketAccess::recvRest(s);
         // Frames beyond the body belong to this message; a failure here leaves
         // them for the next call to drop.

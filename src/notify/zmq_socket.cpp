@@ -28,10 +28,8 @@ public:
     // is a send that did not happen.
     explicit Frame(const std::string& bytes)
     {
-        if (zmq_msg_init_size(&msg_, bytes.size()) != 0)
-            throw std::runtime_error("Failed to send message.");
-        if (!bytes.empty())
-            std::memcpy(zmq_msg_data(&msg_), bytes.data(), bytes.size());
+        if (zmq_msg_init_size(&msg_, bytes.size()) != 0) throw std::runtime_error("Failed to send message.");
+        if (!bytes.empty()) std::memcpy(zmq_msg_data(&msg_), bytes.data(), bytes.size());
     }
 
     ~Frame() { zmq_msg_close(&msg_); }
@@ -41,10 +39,7 @@ public:
 
     zmq_msg_t* get() { return &msg_; }
 
-    std::string bytes()
-    {
-        return std::string(static_cast<const char*>(zmq_msg_data(&msg_)), zmq_msg_size(&msg_));
-    }
+    std::string bytes() { return std::string(static_cast<const char*>(zmq_msg_data(&msg_)), zmq_msg_size(&msg_)); }
 
 private:
     zmq_msg_t msg_;
@@ -55,10 +50,8 @@ private:
 bool recvInsideMessage(void* socket, Frame& f)
 {
     for (;;) {
-        if (zmq_recvmsg(socket, f.get(), 0) != -1)
-            return true;
-        if (errno != EINTR)
-            return false;
+        if (zmq_recvmsg(socket, f.get(), 0) != -1) return true;
+        if (errno != EINTR) return false;
     }
 }
 
@@ -67,8 +60,7 @@ bool recvInsideMessage(void* socket, Frame& f)
 ZMQSocket::ZMQSocket(socketType type) : context(nullptr), socket(nullptr)
 {
     context = zmq_ctx_new();
-    if (!context)
-        throw std::runtime_error("Failed to create ZMQ context.");
+    if (!context) throw std::runtime_error("Failed to create ZMQ context.");
     socket = zmq_socket(context, type);
     if (!socket) {
         zmq_ctx_destroy(context);
@@ -78,37 +70,31 @@ ZMQSocket::ZMQSocket(socketType type) : context(nullptr), socket(nullptr)
 
 ZMQSocket::~ZMQSocket()
 {
-    if (socket)
-        zmq_close(socket);
-    if (context)
-        zmq_ctx_destroy(context);
+    if (socket) zmq_close(socket);
+    if (context) zmq_ctx_destroy(context);
 }
 
 void ZMQSocket::bind(const std::string& endpoint)
 {
-    if (zmq_bind(socket, endpoint.c_str()) != 0)
-        throw std::runtime_error("Failed to bind socket.");
+    if (zmq_bind(socket, endpoint.c_str()) != 0) throw std::runtime_error("Failed to bind socket.");
 }
 
 void ZMQSocket::connect(const std::string& endpoint)
 {
-    if (zmq_connect(socket, endpoint.c_str()) != 0)
-        throw std::runtime_error("Failed to connect socket.");
+    if (zmq_connect(socket, endpoint.c_str()) != 0) throw std::runtime_error("Failed to connect socket.");
 }
 
 void ZMQSocket::send(const std::string& data, bool more)
 {
     Frame f(data);
     // On success libzmq has taken the content and left the frame empty.
-    if (zmq_sendmsg(socket, f.get(), more ? ZMQ_SNDMORE : 0) == -1)
-        throw std::runtime_error("Failed to send message.");
+    if (zmq_sendmsg(socket, f.get(), more ? ZMQ_SNDMORE : 0) == -1) throw std::runtime_error("Failed to send message.");
 }
 
 std::string ZMQSocket::recv()
 {
     Frame f;
-    if (zmq_recvmsg(socket, f.get(), 0) == -1)
-        throw std::runtime_error("Failed to receive message.");
+    if (zmq_recvmsg(socket, f.get(), 0) == -1) throw std::runtime_error("Failed to receive message.");
     return f.bytes();
 }
 
@@ -125,16 +111,14 @@ bool ZMQSocketAccess::moreFrames(ZMQSocket& s)
 {
     int more = 0;
     size_t len = sizeof more;
-    if (zmq_getsockopt(s.socket, ZMQ_RCVMORE, &more, &len) != 0)
-        throw std::runtime_error("Failed to receive message.");
+    if (zmq_getsockopt(s.socket, ZMQ_RCVMORE, &more, &len) != 0) throw std::runtime_error("Failed to receive message.");
     return more != 0;
 }
 
 std::string ZMQSocketAccess::recvRest(ZMQSocket& s)
 {
     Frame f;
-    if (!recvInsideMessage(s.socket, f))
-        throw std::runtime_error("Failed to receive message.");
+    if (!recvInsideMessage(s.socket, f)) throw std::runtime_error("Failed to receive message.");
     return f.bytes();
 }
 
@@ -143,13 +127,10 @@ bool ZMQSocketAccess::discardRest(ZMQSocket& s)
     for (;;) {
         int more = 0;
         size_t len = sizeof more;
-        if (zmq_getsockopt(s.socket, ZMQ_RCVMORE, &more, &len) != 0)
-            return false;
-        if (!more)
-            return true;
+        if (zmq_getsockopt(s.socket, ZMQ_RCVMORE, &more, &len) != 0) return false;
+        if (!more) return true;
         Frame f;
-        if (!recvInsideMessage(s.socket, f))
-            return false;
+        if (!recvInsideMessage(s.socket, f)) return false;
     }
 }
 

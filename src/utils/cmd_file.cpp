@@ -44,8 +44,7 @@ size_t readPiece(FILE* stream, char* buf)
             break;
         }
         buf[len++] = static_cast<char>(c);
-        if (c == '\n')
-            break;
+        if (c == '\n') break;
     }
     buf[len] = '\0';
     return len;
@@ -56,8 +55,7 @@ public:
     explicit Descriptor(int fd) : fd_(fd) {}
     ~Descriptor()
     {
-        if (fd_ >= 0)
-            ::close(fd_);
+        if (fd_ >= 0) ::close(fd_);
     }
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
@@ -91,12 +89,10 @@ bool writeAll(int fd, const char* data, size_t size)
     while (size > 0) {
         ssize_t written = ::write(fd, data, size);
         if (written < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             return false;
         }
-        if (written == 0)
-            return false;
+        if (written == 0) return false;
         data += written;
         size -= static_cast<size_t>(written);
     }
@@ -107,15 +103,12 @@ bool writeAll(int fd, const char* data, size_t size)
 
 char** excuteCmd(const char* cmd, int* n)
 {
-    if (cmd == nullptr || n == nullptr)
-        return nullptr;
+    if (cmd == nullptr || n == nullptr) return nullptr;
     // A cut command could do something else than asked: refuse it whole.
-    if (strnlen(cmd, kMaxCommandLength + 1) > kMaxCommandLength)
-        return nullptr;
+    if (strnlen(cmd, kMaxCommandLength + 1) > kMaxCommandLength) return nullptr;
 
     char* command = static_cast<char*>(calloc(1, kLineSize));
-    if (command == nullptr)
-        return nullptr;
+    if (command == nullptr) return nullptr;
     int len = snprintf(command, kLineSize, "%s%s", kPathPrefix, cmd);
     if (len < 0 || static_cast<size_t>(len) >= kLineSize) {
         free(command);
@@ -135,13 +128,11 @@ char** excuteCmd(const char* cmd, int* n)
     while (count < static_cast<size_t>(INT_MAX) && readPiece(stream, piece) > 0) {
         size_t copyLength = strlen(piece);
         memcpy(copy, piece, copyLength + 1);
-        if (copyLength > 0 && copy[copyLength - 1] == '\n')
-            copy[copyLength - 1] = '\0';
+        if (copyLength > 0 && copy[copyLength - 1] == '\n') copy[copyLength - 1] = '\0';
 
         size_t slots = (count < kInitialSlots - 1 ? kInitialSlots - 1 : count) + 1;
         char** grown = static_cast<char**>(realloc(lines, slots * sizeof *lines));
-        if (grown == nullptr)
-            break;  // hand back what was stored so far
+        if (grown == nullptr) break;  // hand back what was stored so far
         lines = grown;
         lines[count++] = strdup(copy);
     }
@@ -164,11 +155,9 @@ std::string readFile(const std::string& path)
     char buf[4096];
     for (;;) {
         ssize_t got = ::read(fd.get(), buf, sizeof buf);
-        if (got == 0)
-            break;
+        if (got == 0) break;
         if (got < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             // Part of a file is no file: a cut label must not be taken as one.
             std::cerr << "Unable to read file: " << path << std::endl;
             return std::string();

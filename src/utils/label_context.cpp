@@ -41,12 +41,9 @@ bool isBlank(char c)
 
 int hexValue(char c)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
 }
 
@@ -57,8 +54,7 @@ enum class Conversion { ok, noToken, noDigit, outOfRange };
 // cannot run past the token into the next one.
 Conversion readToken(LabelField& field, uint64_t& out)
 {
-    if (field.next >= field.end)
-        return Conversion::noToken;
+    if (field.next >= field.end) return Conversion::noToken;
     const char* p = field.next;
     const char* tokenEnd = static_cast<const char*>(memchr(p, '-', static_cast<size_t>(field.end - p)));
     if (tokenEnd != nullptr) {
@@ -68,23 +64,17 @@ Conversion readToken(LabelField& field, uint64_t& out)
         field.next = field.end;
     }
 
-    while (p < tokenEnd && isBlank(*p))
-        ++p;
-    if (p < tokenEnd && *p == '+')
-        ++p;
+    while (p < tokenEnd && isBlank(*p)) ++p;
+    if (p < tokenEnd && *p == '+') ++p;
     // "0x" counts as a prefix only before a digit; otherwise its '0' is the number.
-    if (tokenEnd - p >= 3 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && hexValue(p[2]) >= 0)
-        p += 2;
-    if (p >= tokenEnd || hexValue(*p) < 0)
-        return Conversion::noDigit;
+    if (tokenEnd - p >= 3 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && hexValue(p[2]) >= 0) p += 2;
+    if (p >= tokenEnd || hexValue(*p) < 0) return Conversion::noDigit;
 
-    while (p < tokenEnd && *p == '0')
-        ++p;
+    while (p < tokenEnd && *p == '0') ++p;
     uint64_t value = 0;
     int significant = 0;
     for (int digit; p < tokenEnd && (digit = hexValue(*p)) >= 0; ++p) {
-        if (++significant > 16)
-            return Conversion::outOfRange;
+        if (++significant > 16) return Conversion::outOfRange;
         value = (value << 4) | static_cast<uint64_t>(digit);
     }
     out = value;
@@ -136,8 +126,7 @@ bool readUint64(LabelField& field, uint64_t& out)
 bool readUint32(LabelField& field, uint32_t& out)
 {
     uint64_t value = 0;
-    if (!readNumber(field, value, "readUint32", "stoul"))
-        return false;
+    if (!readNumber(field, value, "readUint32", "stoul")) return false;
     out = static_cast<uint32_t>(value);
     return true;
 }
@@ -156,8 +145,7 @@ public:
     LabelField nextField()
     {
         const char* start = next_;
-        if (start >= end_)
-            return LabelField{end_, end_};
+        if (start >= end_) return LabelField{end_, end_};
         const char* colon = static_cast<const char*>(memchr(start, ':', static_cast<size_t>(end_ - start)));
         if (colon == nullptr) {
             next_ = end_;
@@ -211,15 +199,10 @@ std::string contextToString(const context_t& ctx)
 int stringToContext(const std::string& text, context_t& ctx)
 {
     FieldSplitter fields(text);
-    if (!readId(fields.nextField(), ctx.sid))
-        return -1;
-    if (!readValue(fields.nextField(), ctx.value_a))
-        return -1;
-    if (!readId(fields.nextField(), ctx.mid_id))
-        return -1;
-    if (!readValue(fields.nextField(), ctx.value_b))
-        return -1;
-    if (!readId(fields.nextField(), ctx.creator_oid))
-        return -1;
+    if (!readId(fields.nextField(), ctx.sid)) return -1;
+    if (!readValue(fields.nextField(), ctx.value_a)) return -1;
+    if (!readId(fields.nextField(), ctx.mid_id)) return -1;
+    if (!readValue(fields.nextField(), ctx.value_b)) return -1;
+    if (!readId(fields.nextField(), ctx.creator_oid)) return -1;
     return 0;
 }

@@ -28,18 +28,15 @@ struct DirCloser {
 std::string formatPath(const std::string& path)
 {
     size_t len = path.size();
-    if (len >= 2 && path[len - 1] == '*' && path[len - 2] == '/')
-        --len;
+    if (len >= 2 && path[len - 1] == '*' && path[len - 2] == '/') --len;
     std::string out;
     out.reserve(len);
     for (size_t i = 0; i < len; ++i) {
         char c = path[i];
-        if (c == '/' && !out.empty() && out.back() == '/')
-            continue;
+        if (c == '/' && !out.empty() && out.back() == '/') continue;
         out += c;
     }
-    if (out.size() > 1 && out.back() == '/')
-        out.pop_back();
+    if (out.size() > 1 && out.back() == '/') out.pop_back();
     return out;
 }
 
@@ -72,24 +69,20 @@ int isPartitionReadOnly(const char* path)
 
 std::string getRealPath(const std::string& path)
 {
-    if (path.empty())
-        return std::string();
+    if (path.empty()) return std::string();
     std::unique_ptr<char, FreeDeleter> resolved(realpath(path.c_str(), nullptr));
-    if (!resolved)
-        return std::string();
+    if (!resolved) return std::string();
     return std::string(resolved.get());
 }
 
 std::string getLinkRealPath(const std::string& path)
 {
-    if (path.empty())
-        return std::string();
+    if (path.empty()) return std::string();
     // dirname and basename write into their argument: give each its own copy.
     std::string dirCopy(path.c_str());
     std::string baseCopy(dirCopy);
     std::string dir = getRealPath(dirname(&dirCopy[0]));
-    if (dir.empty())
-        return std::string();
+    if (dir.empty()) return std::string();
     // The POSIX basename, which ignores trailing slashes ("a/b/" gives "b").
     const char* base = __xpg_basename(&baseCopy[0]);
     std::string out;
@@ -127,8 +120,7 @@ int traverseDirectory(const std::string& directory, std::vector<std::string>& li
 bool isSubDirectory(const std::string& path, const std::string& directory)
 {
     std::string prefix(directory);
-    if (prefix.empty() || prefix.back() != '/')
-        prefix += '/';
+    if (prefix.empty() || prefix.back() != '/') prefix += '/';
     return path.size() >= prefix.size() && path.compare(0, prefix.size(), prefix) == 0;
 }
 
@@ -137,38 +129,29 @@ std::string getParentDirWithoutWildcard(const std::string& path)
     const size_t wildcard = path.find_first_of("*?");
     if (wildcard == std::string::npos) {
         std::string copy(path);
-        if (!copy.empty() && copy.back() == '/')
-            copy.pop_back();
+        if (!copy.empty() && copy.back() == '/') copy.pop_back();
         const size_t slash = copy.rfind('/');
-        if (slash == 0)
-            return "/";
-        if (copy.empty())
-            return std::string();
-        if (slash == std::string::npos)
-            return copy;
+        if (slash == 0) return "/";
+        if (copy.empty()) return std::string();
+        if (slash == std::string::npos) return copy;
         copy.resize(slash);
         return copy;
     }
     const size_t slash = path.rfind('/', wildcard);
-    if (slash == std::string::npos || slash == 0)
-        return "/";
+    if (slash == std::string::npos || slash == 0) return "/";
     return path.substr(0, slash);
 }
 
 std::string findFirstExistingParentDir(const std::string& path)
 {
-    if (path.empty())
-        return std::string();
+    if (path.empty()) return std::string();
     std::string current = path.substr(0, path.find_first_of("*?"));
     for (;;) {
         const size_t slash = current.rfind('/');
-        if (slash == std::string::npos)
-            return std::string();
-        if (slash == 0)
-            return "/";
+        if (slash == std::string::npos) return std::string();
+        if (slash == 0) return "/";
         current.resize(slash);
         struct stat st;
-        if (stat(current.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-            return current;
+        if (stat(current.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return current;
     }
 }

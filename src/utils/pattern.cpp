@@ -19,8 +19,7 @@ std::string removeEscapeChars(const std::string& text)
     std::string out;
     out.reserve(text.size());
     for (char c : text)
-        if (c != '\\')
-            out += c;
+        if (c != '\\') out += c;
     return out;
 }
 
@@ -50,8 +49,7 @@ std::string wildcardsToRegex(const std::string& pattern)
         const char c = pattern[i];
         if (escaped) {
             escaped = false;
-            if (vorx::utils::isRegexSpecial(c))
-                out += '\\';
+            if (vorx::utils::isRegexSpecial(c)) out += '\\';
             out += c;
             continue;
         }
@@ -62,7 +60,13 @@ std::string wildcardsToRegex(const std::string& pattern)
         case '?':
             out += '.';
             break;
-        case '.': case '$': case '^': case '+': case '|': case '(': case ')':
+        case '.':
+        case '$':
+        case '^':
+        case '+':
+        case '|':
+        case '(':
+        case ')':
             out += '\\';
             out += c;
             break;
@@ -119,8 +123,7 @@ std::vector<std::string> searchFilesByPattern(const std::string& pattern)
     switch (rc) {
     case 0:
         paths.reserve(found.gl_pathc);
-        for (size_t i = 0; i < found.gl_pathc; ++i)
-            paths.emplace_back(found.gl_pathv[i]);
+        for (size_t i = 0; i < found.gl_pathc; ++i) paths.emplace_back(found.gl_pathv[i]);
         break;
     case GLOB_NOSPACE:
         Logger::getInstance()->error("glob error: Ran out of memory.");

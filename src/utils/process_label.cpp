@@ -27,17 +27,14 @@ constexpr size_t kLabelFields = 5;
 // other name and for a value that does not fit an int.
 bool parsePid(const char* name, int* pid)
 {
-    if (*name == '\0')
-        return false;
+    if (*name == '\0') return false;
     for (const char* p = name; *p != '\0'; ++p) {
-        if (*p < '0' || *p > '9')
-            return false;
+        if (*p < '0' || *p > '9') return false;
     }
     errno = 0;
     char* end = nullptr;
     long value = strtol(name, &end, 10);
-    if (errno != 0 || *end != '\0' || value > INT_MAX)
-        return false;
+    if (errno != 0 || *end != '\0' || value > INT_MAX) return false;
     *pid = static_cast<int>(value);
     return true;
 }
@@ -52,12 +49,10 @@ std::string getProcessExePath(int pid)
     char path[kPathSize] = {};
     char target[kPathSize] = {};
     int len = snprintf(path, sizeof path, "/proc/%d/exe", pid);
-    if (len < 0 || static_cast<size_t>(len) >= sizeof path)
-        return std::string();
+    if (len < 0 || static_cast<size_t>(len) >= sizeof path) return std::string();
     ssize_t got = readlink(path, target, sizeof target);
     // A target that fills the buffer may have been cut: no answer is better.
-    if (got <= 0 || got > static_cast<ssize_t>(sizeof target - 1))
-        return std::string();
+    if (got <= 0 || got > static_cast<ssize_t>(sizeof target - 1)) return std::string();
     return std::string(target, static_cast<size_t>(got));
 }
 
@@ -70,10 +65,8 @@ void parseString(const std::string& s, std::vector<std::string>& out, char delim
     size_t start = 0;
     while (start <= s.size()) {
         size_t end = s.find(delim, start);
-        if (end == std::string::npos)
-            end = s.size();
-        if (end > start)
-            out.push_back(s.substr(start, end - start));
+        if (end == std::string::npos) end = s.size();
+        if (end > start) out.push_back(s.substr(start, end - start));
         start = end + 1;
     }
 }
@@ -95,11 +88,9 @@ std::map<std::string, std::vector<int>> findProcessExeFile()
     try {
         while (const struct dirent* entry = readdir(dir)) {
             int pid;
-            if (entry->d_type != DT_DIR || !parsePid(entry->d_name, &pid))
-                continue;
+            if (entry->d_type != DT_DIR || !parsePid(entry->d_name, &pid)) continue;
             std::string exe = getProcessExePath(pid);
-            if (!exe.empty())
-                table[exe].push_back(pid);
+            if (!exe.empty()) table[exe].push_back(pid);
         }
     } catch (...) {
         closedir(dir);
@@ -123,8 +114,7 @@ int updateProcessAttr(const std::vector<int>& pids, const std::string& exePath)
     for (int pid : pids) {
         const std::string path = "/proc/" + std::to_string(pid) + "/attr/vorx/current";
         const std::string current = readFile(path);
-        if (current.empty())
-            continue;  // gone, or nothing to rewrite
+        if (current.empty()) continue;  // gone, or nothing to rewrite
         Logger::getInstance()->info("update the label of the running process %s[%d], attr current value: %s",
                                     exePath.c_str(), pid, current.c_str());
 
@@ -145,8 +135,7 @@ int updateProcessAttr(const std::vector<int>& pids, const std::string& exePath)
         }
 
         std::string label = newField0;
-        for (size_t i = 1; i < kLabelFields; ++i)
-            label += ":" + fields[i];
+        for (size_t i = 1; i < kLabelFields; ++i) label += ":" + fields[i];
 
         Logger::getInstance()->debug("update the label of the running process, attr current path: %s", path.c_str());
         Logger::getInstance()->info("update the label of the running process %s[%d], new processattr: %s",

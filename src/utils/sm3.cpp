@@ -63,8 +63,7 @@ std::string getSM3HashValue(const std::string& data)
         return std::string();
     }
     std::string hex(2 * static_cast<size_t>(length), '\0');
-    for (unsigned int i = 0; i < length; ++i)
-        vorx::utils::writeHex(&hex[2 * i], digest[i], 2);
+    for (unsigned int i = 0; i < length; ++i) vorx::utils::writeHex(&hex[2 * i], digest[i], 2);
     return hex;
 }
 

@@ -35,8 +35,21 @@ namespace utils {
 bool isRegexSpecial(char c)
 {
     switch (c) {
-    case '^': case '$': case '\\': case '.': case '*': case '+': case '?':
-    case '(': case ')': case '[': case ']': case '{': case '}': case '|': case '-':
+    case '^':
+    case '$':
+    case '\\':
+    case '.':
+    case '*':
+    case '+':
+    case '?':
+    case '(':
+    case ')':
+    case '[':
+    case ']':
+    case '{':
+    case '}':
+    case '|':
+    case '-':
         return true;
     default:
         return false;
@@ -67,8 +80,8 @@ struct Token {
 
 struct Inst {
     Op op;
-    Atom atom;      // Char, Star
-    int32_t x, y;   // Split: both targets; Jump: x
+    Atom atom;     // Char, Star
+    int32_t x, y;  // Split: both targets; Jump: x
 };
 
 struct CharSet {
@@ -86,15 +99,13 @@ class Matcher {
 public:
     explicit Matcher(const std::string& e) : expr(e), ctype(std::use_facet<std::ctype<char>>(locale))
     {
-        for (int c = 0; c < 256; ++c)
-            lower[c] = static_cast<unsigned char>(ctype.tolower(static_cast<char>(c)));
+        for (int c = 0; c < 256; ++c) lower[c] = static_cast<unsigned char>(ctype.tolower(static_cast<char>(c)));
         const unsigned char nl = lower[static_cast<unsigned char>('\n')];
         const unsigned char cr = lower[static_cast<unsigned char>('\r')];
         // What "." matches under icase, as libstdc++'s _AnyMatcher decides.
         for (int c = 0; c < 256; ++c) {
             dot[c] = lower[c] != nl && lower[c] != cr;
-            if (!dot[c])
-                barriers.push_back(static_cast<unsigned char>(c));
+            if (!dot[c]) barriers.push_back(static_cast<unsigned char>(c));
         }
     }
 
@@ -149,11 +160,9 @@ void Matcher::tokenize()
         const char c = expr[i];
         switch (c) {
         case '\\': {
-            if (i + 1 >= n)
-                throw std::regex_error(std::regex_constants::error_escape);
+            if (i + 1 >= n) throw std::regex_error(std::regex_constants::error_escape);
             const char e = expr[i + 1];
-            if (!isRegexSpecial(e))
-                outsideTheLanguage();  // \d, \b, \x.. and back-references
+            if (!isRegexSpecial(e)) outsideTheLanguage();  // \d, \b, \x.. and back-references
             literal(e);
             i += 2;
             break;
@@ -163,23 +172,24 @@ void Matcher::tokenize()
             ++i;
             break;
         case '*':
-            if (tokens.empty() || tokens.back().type != Tok::Atom || tokens.back().star)
-                outsideTheLanguage();
+            if (tokens.empty() || tokens.back().type != Tok::Atom || tokens.back().star) outsideTheLanguage();
             tokens.back().star = true;
             ++i;
             break;
-        case '+': case '?': case '{': case '^': case '$':
+        case '+':
+        case '?':
+        case '{':
+        case '^':
+        case '$':
             outsideTheLanguage();
         case '(':
-            if (i + 1 < n && expr[i + 1] == '?')
-                outsideTheLanguage();
+            if (i + 1 < n && expr[i + 1] == '?') outsideTheLanguage();
             tokens.push_back({Tok::Open, false, {}});
             ++depth;
             ++i;
             break;
         case ')':
-            if (depth == 0)
-                throw std::regex_error(std::regex_constants::error_paren);
+            if (depth == 0) throw std::regex_error(std::regex_constants::error_paren);
             tokens.push_back({Tok::Close, false, {}});
             --depth;
             ++i;
@@ -201,8 +211,7 @@ void Matcher::tokenize()
             break;
         }
     }
-    if (depth != 0)
-        throw std::regex_error(std::regex_constants::error_paren);
+    if (depth != 0) throw std::regex_error(std::regex_constants::error_paren);
 }
 
 // Finds the end of the set that opens at start the way libstdc++'s scanner
@@ -212,17 +221,13 @@ size_t Matcher::scanSet(size_t start)
 {
     const size_t n = expr.size();
     size_t k = start + 1;
-    if (k < n && expr[k] == '^')
-        ++k;
+    if (k < n && expr[k] == '^') ++k;
     for (;;) {
-        if (k >= n)
-            throwSetError(start, n);
+        if (k >= n) throwSetError(start, n);
         const char c = expr[k++];
-        if (c == ']')
-            return k;
+        if (c == ']') return k;
         if (c == '[') {
-            if (k >= n)
-                throwSetError(start, n);
+            if (k >= n) throwSetError(start, n);
             const char kind = expr[k];
             if (kind == '.' || kind == ':' || kind == '=') {
                 const size_t close = expr.find(kind, k + 1);
@@ -231,11 +236,9 @@ size_t Matcher::scanSet(size_t start)
                 k = close + 2;
             }
         } else if (c == '\\') {
-            if (k >= n)
-                throwSetError(start, n);
+            if (k >= n) throwSetError(start, n);
             const char e = expr[k++];
-            if (!isRegexSpecial(e))
-                outsideTheLanguage();
+            if (!isRegexSpecial(e)) outsideTheLanguage();
         }
     }
 }
@@ -251,8 +254,7 @@ int32_t Matcher::addSet(size_t start, size_t end)
 {
     std::string text = expr.substr(start, end - start);
     auto found = setIndex.find(text);
-    if (found != setIndex.end())
-        return found->second;
+    if (found != setIndex.end()) return found->second;
     CharSet set{std::regex(text, kRegexFlags), {}};
     std::memset(set.known, -1, sizeof set.known);
     const int32_t index = static_cast<int32_t>(sets.size());
@@ -283,8 +285,7 @@ bool Matcher::member(const Atom& a, unsigned char c)
 bool Matcher::barrierIn(const Atom& a)
 {
     for (unsigned char b : barriers)
-        if (member(a, b))
-            return true;
+        if (member(a, b)) return true;
     return false;
 }
 
@@ -294,8 +295,7 @@ void Matcher::emitAtom(const Token& t)
     // ".*.*" is ".*": keep one, unless a jump lands between them.
     if (t.star && t.atom.kind == Kind::Dot && pc > 0 && lastTarget != pc) {
         const Inst& prev = prog.back();
-        if (prev.op == Op::Star && prev.atom.kind == Kind::Dot)
-            return;
+        if (prev.op == Op::Star && prev.atom.kind == Kind::Dot) return;
     }
     prog.push_back({t.star ? Op::Star : Op::Char, t.atom, 0, 0});
 }
@@ -306,8 +306,7 @@ void Matcher::build()
     if (!hasAlternation) {
         // Without "|" a group is just its contents.
         for (const Token& t : tokens)
-            if (t.type == Tok::Atom)
-                emitAtom(t);
+            if (t.type == Tok::Atom) emitAtom(t);
     } else {
         struct Frame {
             int32_t split;
@@ -326,8 +325,7 @@ void Matcher::build()
             const Frame f = frames.back();
             frames.pop_back();
             prog[static_cast<size_t>(f.split)].op = Op::Jump;  // the last alternative needs no branch
-            for (size_t j = f.jumpBase; j < jumps.size(); ++j)
-                prog[static_cast<size_t>(jumps[j])].x = pc();
+            for (size_t j = f.jumpBase; j < jumps.size(); ++j) prog[static_cast<size_t>(jumps[j])].x = pc();
             jumps.resize(f.jumpBase);
             lastTarget = pc();
         };
@@ -366,8 +364,7 @@ void Matcher::addClosure(std::vector<int32_t>& list, int32_t start)
     while (!stack.empty()) {
         const int32_t pc = stack.back();
         stack.pop_back();
-        if (mark[static_cast<size_t>(pc)] == generation)
-            continue;
+        if (mark[static_cast<size_t>(pc)] == generation) continue;
         mark[static_cast<size_t>(pc)] = generation;
         const Inst& in = prog[static_cast<size_t>(pc)];
         switch (in.op) {
@@ -420,36 +417,31 @@ bool Matcher::simulate(const std::string& text)
     nextGeneration();
     addClosure(current, 0);
     for (unsigned char c : text) {
-        if (current.empty())
-            return false;
+        if (current.empty()) return false;
         nextGeneration();
         next.clear();
         for (int32_t pc : current) {
             const Inst& in = prog[static_cast<size_t>(pc)];
-            if (in.op == Op::Match || !member(in.atom, c))
-                continue;
+            if (in.op == Op::Match || !member(in.atom, c)) continue;
             addClosure(next, in.op == Op::Star ? pc : pc + 1);
         }
         if (!hasAlternation && next.size() > 1) {
             int32_t star = -1;
             for (int32_t pc : next) {
                 const Inst& in = prog[static_cast<size_t>(pc)];
-                if (pc > star && in.op == Op::Star && in.atom.kind == Kind::Dot)
-                    star = pc;
+                if (pc > star && in.op == Op::Star && in.atom.kind == Kind::Dot) star = pc;
             }
             if (star >= 0) {
                 size_t kept = 0;
                 for (int32_t pc : next)
-                    if (pc >= star || firstBarrier[static_cast<size_t>(pc)] < star)
-                        next[kept++] = pc;
+                    if (pc >= star || firstBarrier[static_cast<size_t>(pc)] < star) next[kept++] = pc;
                 next.resize(kept);
             }
         }
         current.swap(next);
     }
     for (int32_t pc : current)
-        if (prog[static_cast<size_t>(pc)].op == Op::Match)
-            return true;
+        if (prog[static_cast<size_t>(pc)].op == Op::Match) return true;
     return false;
 }
 

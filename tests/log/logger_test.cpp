@@ -38,17 +38,14 @@ void logOneOfEach(Logger* logger)
 bool isFallbackLine(const std::string& line, const std::string& rest)
 {
     const std::string stamp = "####-##-## ##:##:##.### ";
-    if (line.size() < stamp.size())
-        return false;
+    if (line.size() < stamp.size()) return false;
     for (size_t i = 0; i < stamp.size(); ++i) {
         bool digit = isdigit(static_cast<unsigned char>(line[i])) != 0;
-        if (stamp[i] == '#' ? !digit : line[i] != stamp[i])
-            return false;
+        if (stamp[i] == '#' ? !digit : line[i] != stamp[i]) return false;
     }
     size_t p = stamp.size();
     const size_t threadStart = p;
-    while (p < line.size() && isdigit(static_cast<unsigned char>(line[p])))
-        ++p;
+    while (p < line.size() && isdigit(static_cast<unsigned char>(line[p]))) ++p;
     return p > threadStart && line.compare(p, std::string::npos, " " + rest) == 0;
 }
 
@@ -87,8 +84,8 @@ TEST_F(ConfiguredLogger, LaterCallsReturnTheSameInstanceWithoutRereading)
 TEST_F(ConfiguredLogger, PathConstructorLetsConfigureFailuresThrough)
 {
     EXPECT_THROW(Logger("/etc/vorx/label/missing.properties"), std::runtime_error);
-    ASSERT_TRUE(vorxtest::writeTextFile("/etc/vorx/label/bad.properties",
-                                        "log4cpp.rootCategory=DEBUG, nosuchappender\n"));
+    ASSERT_TRUE(
+        vorxtest::writeTextFile("/etc/vorx/label/bad.properties", "log4cpp.rootCategory=DEBUG, nosuchappender\n"));
     EXPECT_THROW(Logger("/etc/vorx/label/bad.properties"), std::runtime_error);
 }
 
@@ -146,14 +143,16 @@ protected:
             text = "log4cpp.rootCategory=DEBUG, nosuchappender\n";
             break;
         case BadConfig::unknownAppenderClass:
-            text = "log4cpp.rootCategory=DEBUG, a\n"
-                   "log4cpp.appender.a=NoSuchAppender\n";
+            text =
+                "log4cpp.rootCategory=DEBUG, a\n"
+                "log4cpp.appender.a=NoSuchAppender\n";
             break;
         case BadConfig::unknownLayout:
-            text = "log4cpp.rootCategory=DEBUG, a\n"
-                   "log4cpp.appender.a=FileAppender\n"
-                   "log4cpp.appender.a.fileName=/var/log/vorx/a.log\n"
-                   "log4cpp.appender.a.layout=NoSuchLayout\n";
+            text =
+                "log4cpp.rootCategory=DEBUG, a\n"
+                "log4cpp.appender.a=FileAppender\n"
+                "log4cpp.appender.a.fileName=/var/log/vorx/a.log\n"
+                "log4cpp.appender.a.layout=NoSuchLayout\n";
             break;
         }
         ASSERT_TRUE(vorxtest::writeTextFile(kLogProperties, text));
@@ -198,13 +197,10 @@ TEST(FallbackLoggerFirstUse, ConcurrentFirstCallsBuildOneInstance)
     testing::internal::CaptureStdout();
     std::vector<Logger*> seen(8, nullptr);
     std::vector<std::thread> threads;
-    for (size_t i = 0; i < seen.size(); ++i)
-        threads.emplace_back([&seen, i] { seen[i] = Logger::getInstance(); });
-    for (std::thread& t : threads)
-        t.join();
+    for (size_t i = 0; i < seen.size(); ++i) threads.emplace_back([&seen, i] { seen[i] = Logger::getInstance(); });
+    for (std::thread& t : threads) t.join();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "read log config error.\n");
-    for (Logger* p : seen)
-        EXPECT_EQ(p, seen[0]);
+    for (Logger* p : seen) EXPECT_EQ(p, seen[0]);
 }
 
 TEST(FallbackLoggerFirstUse, UnwritableFallbackFileIsNotAnError)

@@ -78,7 +78,7 @@ const char kInterruptedLine[] = "Exception: Failed to receive message.\n";
 // and messages with frames after the body (dropped with their message).
 struct Stream {
     std::vector<std::vector<std::string>> messages;
-    std::vector<std::string> bodies;  // what must arrive, in order
+    std::vector<std::string> bodies;   // what must arrive, in order
     std::vector<size_t> bodiesBefore;  // of each message
     size_t laterFrames = 0;            // frames after the first, all messages
 
@@ -154,8 +154,7 @@ protected:
 TEST_F(InterruptedReceive, SignalAfterTheTopicLosesNoMessage)
 {
     Stream stream(300);
-    for (const auto& m : stream.messages)
-        ASSERT_TRUE(pub_->send(m));
+    for (const auto& m : stream.messages) ASSERT_TRUE(pub_->send(m));
 
     gInterrupt = Interrupt::LaterFrames;
     testing::internal::CaptureStderr();
@@ -173,8 +172,7 @@ TEST_F(InterruptedReceive, SignalAfterTheTopicLosesNoMessage)
 TEST_F(InterruptedReceive, SignalBeforeTheTopicIsMinusOneAndLosesNoMessage)
 {
     Stream stream(300);
-    for (const auto& m : stream.messages)
-        ASSERT_TRUE(pub_->send(m));
+    for (const auto& m : stream.messages) ASSERT_TRUE(pub_->send(m));
 
     gInterrupt = Interrupt::FirstFrame;
     testing::internal::CaptureStderr();
@@ -188,8 +186,7 @@ TEST_F(InterruptedReceive, SignalBeforeTheTopicIsMinusOneAndLosesNoMessage)
     EXPECT_EQ(failures, stream.messages.size());
     EXPECT_EQ(gInterrupted.load(), static_cast<int>(stream.messages.size()));
     std::string lines;
-    for (size_t i = 0; i < failures; ++i)
-        lines += kInterruptedLine;
+    for (size_t i = 0; i < failures; ++i) lines += kInterruptedLine;
     EXPECT_EQ(err, lines);
 }
 
@@ -200,8 +197,7 @@ void onTick(int)
 {
     struct timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
-    if (now.tv_sec > gDeadline.load())
-        _exit(3);
+    if (now.tv_sec > gDeadline.load()) _exit(3);
 }
 
 TEST_F(InterruptedReceive, StreamUnderASignalEveryMillisecondLosesNoMessage)
@@ -228,11 +224,9 @@ TEST_F(InterruptedReceive, StreamUnderASignalEveryMillisecondLosesNoMessage)
             // Well below the high-water marks, where a publisher drops.
             while (stream.bodiesBefore[i] > received_.load() + 100)
                 std::this_thread::sleep_for(std::chrono::microseconds(100));
-            if (!pub_->send(stream.messages[i]))
-                sent = false;
+            if (!pub_->send(stream.messages[i])) sent = false;
             // Pauses make the receiver wait, and be interrupted there.
-            if (i % 16 == 0)
-                std::this_thread::sleep_for(std::chrono::milliseconds(3));
+            if (i % 16 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(3));
         }
     });
     ASSERT_EQ(pthread_sigmask(SIG_SETMASK, &old, nullptr), 0);
@@ -251,8 +245,7 @@ TEST_F(InterruptedReceive, StreamUnderASignalEveryMillisecondLosesNoMessage)
     EXPECT_EQ(got, stream.bodies) << stream.bodies.size() - got.size() << " messages lost";
     EXPECT_GT(failures, 0u) << "no wait was interrupted";
     std::string lines;
-    for (size_t i = 0; i < failures; ++i)
-        lines += kInterruptedLine;
+    for (size_t i = 0; i < failures; ++i) lines += kInterruptedLine;
     EXPECT_EQ(err, lines);
     std::cout << got.size() << " of " << stream.bodies.size() << " messages arrived, " << failures
               << " interrupted waits\n";

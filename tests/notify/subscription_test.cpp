@@ -40,8 +40,7 @@ protected:
 
     void TearDown() override
     {
-        for (void* h : handles_)
-            delete static_cast<ZMQSocket*>(h);
+        for (void* h : handles_) delete static_cast<ZMQSocket*>(h);
         pub_.reset();
         alarm(0);
     }
@@ -56,8 +55,7 @@ protected:
     {
         void* h = createSubscriber();
         handles_.push_back(h);
-        for (const std::string& t : topics)
-            EXPECT_EQ(subscribeLabelChangeMsg(h, t), 0) << t;
+        for (const std::string& t : topics) EXPECT_EQ(subscribeLabelChangeMsg(h, t), 0) << t;
         return h;
     }
 
@@ -66,8 +64,7 @@ protected:
     {
         char* body = nullptr;
         EXPECT_EQ(recvLabelChangeMsg(h, &body), 0);
-        if (!body)
-            return "<none>";
+        if (!body) return "<none>";
         size_t len = expectLen == std::string::npos ? std::strlen(body) : expectLen;
         std::string got(body, len);
         EXPECT_EQ(body[len], '\0');
@@ -85,12 +82,11 @@ TEST_F(Subscription, OnlyTopicsBeginningWithTheSubscribedOneArrive)
     void* h = subscriber({"label.file"});
     ASSERT_TRUE(pub_->awaitSubscriptions(1));
     const std::vector<std::vector<std::string>> sent = {
-        {"label.proc", "other topic"},     {"label.fil", "shorter topic"}, {"", "empty topic"},
-        {"label.file", "exact"},           {"xlabel.file", "not a prefix"}, {"label.file.oid", "prefixed"},
-        {"LABEL.FILE", "other case"},      {"label.file", "last"},
+        {"label.proc", "other topic"}, {"label.fil", "shorter topic"},  {"", "empty topic"},
+        {"label.file", "exact"},       {"xlabel.file", "not a prefix"}, {"label.file.oid", "prefixed"},
+        {"LABEL.FILE", "other case"},  {"label.file", "last"},
     };
-    for (const auto& m : sent)
-        ASSERT_TRUE(pub_->send(m));
+    for (const auto& m : sent) ASSERT_TRUE(pub_->send(m));
     EXPECT_EQ(next(h), "exact");
     EXPECT_EQ(next(h), "prefixed");
     EXPECT_EQ(next(h), "last");
@@ -101,8 +97,7 @@ TEST_F(Subscription, EmptyTopicTakesEveryMessage)
     startPublisher();
     void* h = subscriber({""});
     ASSERT_TRUE(pub_->awaitSubscriptions(1));
-    for (const char* t : {"", "a", "label.file"})
-        ASSERT_TRUE(pub_->send({t, std::string("body of ") + t}));
+    for (const char* t : {"", "a", "label.file"}) ASSERT_TRUE(pub_->send({t, std::string("body of ") + t}));
     EXPECT_EQ(next(h), "body of ");
     EXPECT_EQ(next(h), "body of a");
     EXPECT_EQ(next(h), "body of label.file");
@@ -126,22 +121,15 @@ TEST_F(Subscription, TwoTopicsOnOneHandleEachArriveOnce)
 TEST_F(Subscription, BodyIsCopiedWholeWithTerminator)
 {
     std::string everyByte;
-    for (int i = 0; i < 256; ++i)
-        everyByte.push_back(static_cast<char>(i));
+    for (int i = 0; i < 256; ++i) everyByte.push_back(static_cast<char>(i));
     const std::vector<std::string> bodies = {
-        "",
-        std::string("a\0b\0", 4),
-        std::string(1, '\0'),
-        everyByte,
-        std::string(1 << 20, 'x'),
+        "", std::string("a\0b\0", 4), std::string(1, '\0'), everyByte, std::string(1 << 20, 'x'),
     };
     startPublisher();
     void* h = subscriber({"t"});
     ASSERT_TRUE(pub_->awaitSubscriptions(1));
-    for (const std::string& b : bodies)
-        ASSERT_TRUE(pub_->send({"t", b}));
-    for (const std::string& b : bodies)
-        EXPECT_EQ(next(h, b.size()), b) << "body of " << b.size() << " bytes";
+    for (const std::string& b : bodies) ASSERT_TRUE(pub_->send({"t", b}));
+    for (const std::string& b : bodies) EXPECT_EQ(next(h, b.size()), b) << "body of " << b.size() << " bytes";
 }
 
 TEST_F(Subscription, PublisherMayComeAfterTheSubscription)
@@ -163,18 +151,11 @@ TEST_F(Subscription, MalformedMessagesDoNotShiftLaterOnes)
     void* h = subscriber({"t"});
     ASSERT_TRUE(pub_->awaitSubscriptions(1));
     const std::vector<std::vector<std::string>> sent = {
-        {"t.lone"},
-        {"t", "one"},
-        {"t", "two", "extra", "more extra"},
-        {"t.lone"},
-        {"t.lone"},
-        {"t", "three", ""},
-        {"t", "four"},
+        {"t.lone"},         {"t", "one"},  {"t", "two", "extra", "more extra"}, {"t.lone"}, {"t.lone"},
+        {"t", "three", ""}, {"t", "four"},
     };
-    for (const auto& m : sent)
-        ASSERT_TRUE(pub_->send(m));
-    for (const char* want : {"one", "two", "three", "four"})
-        EXPECT_EQ(next(h), want);
+    for (const auto& m : sent) ASSERT_TRUE(pub_->send(m));
+    for (const char* want : {"one", "two", "three", "four"}) EXPECT_EQ(next(h), want);
 }
 
 TEST_F(Subscription, HandleThatCannotSubscribeOrReceiveReportsIt)
@@ -235,13 +216,11 @@ TEST_F(Subscription, SignalInterruptsTheWaitAndTheHandleStaysUsable)
 pid_t spawn(const std::vector<std::string>& args, int stdoutFd)
 {
     std::vector<char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
-    if (stdoutFd >= 0)
-        posix_spawn_file_actions_adddup2(&fa, stdoutFd, STDOUT_FILENO);
+    if (stdoutFd >= 0) posix_spawn_file_actions_adddup2(&fa, stdoutFd, STDOUT_FILENO);
     pid_t pid = -1;
     int rc = posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&fa);
@@ -268,10 +247,8 @@ TEST_F(Subscription, PublisherToolReachesListenerTool)
     char buf[256];
     for (;;) {
         ssize_t n = read(fds[0], buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
         out.append(buf, static_cast<size_t>(n));
     }
     close(fds[0]);

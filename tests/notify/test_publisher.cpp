@@ -19,16 +19,13 @@ TestPublisher::TestPublisher(const std::string& endpoint)
     int linger = 0, timeoutMs = 10000;
     zmq_setsockopt(sock_, ZMQ_LINGER, &linger, sizeof linger);
     zmq_setsockopt(sock_, ZMQ_RCVTIMEO, &timeoutMs, sizeof timeoutMs);
-    if (zmq_bind(sock_, endpoint.c_str()) != 0)
-        error_ = "bind " + endpoint + ": " + zmq_strerror(errno);
+    if (zmq_bind(sock_, endpoint.c_str()) != 0) error_ = "bind " + endpoint + ": " + zmq_strerror(errno);
 }
 
 TestPublisher::~TestPublisher()
 {
-    if (sock_)
-        zmq_close(sock_);
-    if (ctx_)
-        zmq_ctx_term(ctx_);
+    if (sock_) zmq_close(sock_);
+    if (ctx_) zmq_ctx_term(ctx_);
 }
 
 bool TestPublisher::awaitSubscriptions(size_t count)
@@ -37,12 +34,10 @@ bool TestPublisher::awaitSubscriptions(size_t count)
         char buf[256];
         int n = zmq_recv(sock_, buf, sizeof buf, 0);
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             return false;
         }
-        if (n > 0 && buf[0] == 1)
-            ++seen;
+        if (n > 0 && buf[0] == 1) ++seen;
     }
     return true;
 }
@@ -51,8 +46,7 @@ bool TestPublisher::send(const std::vector<std::string>& frames)
 {
     for (size_t i = 0; i < frames.size(); ++i) {
         int flags = i + 1 < frames.size() ? ZMQ_SNDMORE : 0;
-        if (zmq_send(sock_, frames[i].data(), frames[i].size(), flags) < 0)
-            return false;
+        if (zmq_send(sock_, frames[i].data(), frames[i].size(), flags) < 0) return false;
     }
     return true;
 }

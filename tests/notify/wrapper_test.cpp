@@ -58,8 +58,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 std::string whatOf(const std::exception_ptr& p)
 {
-    if (!p)
-        return "<no exception>";
+    if (!p) return "<no exception>";
     try {
         std::rethrow_exception(p);
     } catch (const std::runtime_error& e) {

@@ -31,11 +31,8 @@ constexpr char kCapturedLog[] = "/var/log/vorx/captured.log";
 inline std::string debugProperties(const std::string& logFile, const std::string& appender = "captured")
 {
     const std::string a = "log4cpp.appender." + appender;
-    return "log4cpp.rootCategory=DEBUG, " + appender + "\n" +
-           a + "=FileAppender\n" +
-           a + ".fileName=" + logFile + "\n" +
-           a + ".layout=PatternLayout\n" +
-           a + ".layout.ConversionPattern=[%p] %m%n\n";
+    return "log4cpp.rootCategory=DEBUG, " + appender + "\n" + a + "=FileAppender\n" + a + ".fileName=" + logFile +
+           "\n" + a + ".layout=PatternLayout\n" + a + ".layout.ConversionPattern=[%p] %m%n\n";
 }
 
 inline bool writeTextFile(const std::string& path, const std::string& text)
@@ -63,8 +60,7 @@ inline bool fileExists(const std::string& path)
 // The namespace and the two private directories; false with the reason.
 inline bool privateLogDirs(std::string* why)
 {
-    return enterPrivateMountNamespace(why) && privateDir("/etc/vorx/label", why) &&
-           privateDir("/var/log/vorx", why);
+    return enterPrivateMountNamespace(why) && privateDir("/etc/vorx/label", why) && privateDir("/var/log/vorx", why);
 }
 
 // Once per process, since the Logger is built once per process: the private
@@ -88,8 +84,7 @@ inline bool captureLog(std::string* why)
                 reason = "cannot write the log configuration or the log file";
         }
     }
-    if (state < 0 && why)
-        *why = reason;
+    if (state < 0 && why) *why = reason;
     return state > 0;
 }
 
@@ -103,8 +98,7 @@ public:
     std::string takeText()
     {
         std::string text = readTextFile(path_);
-        if (text.size() <= offset_)
-            return std::string();
+        if (text.size() <= offset_) return std::string();
         text.erase(0, offset_);
         offset_ += text.size();
         return text;
@@ -114,8 +108,7 @@ public:
     {
         std::vector<std::string> lines;
         std::istringstream in(takeText());
-        for (std::string line; std::getline(in, line);)
-            lines.push_back(line);
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
         return lines;
     }
 

@@ -16,8 +16,7 @@ namespace {
 
 bool fail(std::string* why, const std::string& what)
 {
-    if (why)
-        *why = what + ": " + std::strerror(errno);
+    if (why) *why = what + ": " + std::strerror(errno);
     return false;
 }
 
@@ -39,14 +38,12 @@ std::string parentOf(const std::string& p)
 bool freshTmp(std::string* why)
 {
     int old = open("/tmp", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (old < 0)
-        return fail(why, "opening /tmp");
+    if (old < 0) return fail(why, "opening /tmp");
     std::vector<std::string> dirs;
     if (DIR* d = fdopendir(dup(old))) {
         while (struct dirent* e = readdir(d)) {
             std::string name = e->d_name;
-            if (name != "." && name != ".." && e->d_type == DT_DIR)
-                dirs.push_back(name);
+            if (name != "." && name != ".." && e->d_type == DT_DIR) dirs.push_back(name);
         }
         closedir(d);
     }
@@ -56,10 +53,8 @@ bool freshTmp(std::string* why)
     for (size_t i = 0; ok && i < dirs.size(); ++i) {
         std::string from = "/proc/self/fd/" + std::to_string(old) + "/" + dirs[i];
         std::string to = "/tmp/" + dirs[i];
-        if (mkdir(to.c_str(), 0755) != 0)
-            continue;
-        if (mount(from.c_str(), to.c_str(), nullptr, MS_BIND | MS_REC, nullptr) != 0)
-            rmdir(to.c_str());
+        if (mkdir(to.c_str(), 0755) != 0) continue;
+        if (mount(from.c_str(), to.c_str(), nullptr, MS_BIND | MS_REC, nullptr) != 0) rmdir(to.c_str());
     }
     close(old);
     return ok;
@@ -87,38 +82,31 @@ bool enterPrivateMountNamespace(std::string* why)
             state = 1;
         }
     }
-    if (state < 0 && why)
-        *why = reason;
+    if (state < 0 && why) *why = reason;
     return state > 0;
 }
 
 bool privateDir(const std::string& path, std::string* why)
 {
-    if (!enterPrivateMountNamespace(why))
-        return false;
+    if (!enterPrivateMountNamespace(why)) return false;
     if (!exists(path)) {
         std::string ancestor = parentOf(path);
-        while (!exists(ancestor))
-            ancestor = parentOf(ancestor);
+        while (!exists(ancestor)) ancestor = parentOf(ancestor);
         // /tmp is already this namespace's own tmpfs.
         bool inTmp = ancestor == "/tmp" || ancestor.rfind("/tmp/", 0) == 0;
         if (inTmp) {
-            if (!makeDirs(path))
-                return fail(why, "creating " + path);
+            if (!makeDirs(path)) return fail(why, "creating " + path);
             return mount("tmpfs", path.c_str(), "tmpfs", 0, "mode=0755") == 0 || fail(why, "tmpfs over " + path);
         }
         static int stageCount = 0;
         std::string stage = "/tmp/.vorx-stage-" + std::to_string(getpid()) + "-" + std::to_string(stageCount++);
-        if (!makeDirs(stage + "/upper") || !makeDirs(stage + "/work"))
-            return fail(why, "staging " + stage);
+        if (!makeDirs(stage + "/upper") || !makeDirs(stage + "/work")) return fail(why, "staging " + stage);
         std::string opts = "lowerdir=" + ancestor + ",upperdir=" + stage + "/upper,workdir=" + stage + "/work";
         if (mount("overlay", ancestor.c_str(), "overlay", 0, opts.c_str()) != 0)
             return fail(why, "overlay over " + ancestor);
-        if (!makeDirs(path))
-            return fail(why, "creating " + path);
+        if (!makeDirs(path)) return fail(why, "creating " + path);
     }
-    if (mount("tmpfs", path.c_str(), "tmpfs", 0, "mode=0755") != 0)
-        return fail(why, "tmpfs over " + path);
+    if (mount("tmpfs", path.c_str(), "tmpfs", 0, "mode=0755") != 0) return fail(why, "tmpfs over " + path);
     return true;
 }
 
@@ -126,8 +114,7 @@ bool makeDirs(const std::string& path)
 {
     for (size_t pos = 1; pos <= path.size(); ++pos) {
         if (pos == path.size() || path[pos] == '/') {
-            if (mkdir(path.substr(0, pos).c_str(), 0755) != 0 && errno != EEXIST)
-                return false;
+            if (mkdir(path.substr(0, pos).c_str(), 0755) != 0 && errno != EEXIST) return false;
         }
     }
     return true;

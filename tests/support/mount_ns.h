@@ -27,11 +27,10 @@ bool makeDirs(const std::string& path);
 
 // In a GoogleTest body or SetUp: skip, saying `what` and the reason, unless
 // ready(&why) succeeds.
-#define VORX_SKIP_UNLESS(ready, what)                            \
-    do {                                                         \
-        std::string vorx_why_;                                   \
-        if (!(ready)(&vorx_why_))                                \
-            GTEST_SKIP() << (what) << ": " << vorx_why_;         \
+#define VORX_SKIP_UNLESS(ready, what)                                          \
+    do {                                                                       \
+        std::string vorx_why_;                                                 \
+        if (!(ready)(&vorx_why_)) GTEST_SKIP() << (what) << ": " << vorx_why_; \
     } while (0)
 
 #define VORX_REQUIRE_MOUNT_NS() VORX_SKIP_UNLESS(::vorxtest::enterPrivateMountNamespace, "no private mount namespace")

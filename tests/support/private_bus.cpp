@@ -25,12 +25,16 @@ namespace vorxtest {
 
 namespace {
 
-std::string errnoText(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+std::string errnoText(const char* what)
+{
+    return std::string(what) + ": " + std::strerror(errno);
+}
 
 using vorxtool::writeAll;
 
 // Reads one line from `fd` into `line`, using and refilling `buffered`.
-bool readLine(int fd, std::string* buffered, std::string* line, int timeoutMs, std::string* why) {
+bool readLine(int fd, std::string* buffered, std::string* line, int timeoutMs, std::string* why)
+{
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         size_t nl = buffered->find('\n');
@@ -67,7 +71,8 @@ bool readLine(int fd, std::string* buffered, std::string* line, int timeoutMs, s
     }
 }
 
-bool processGone(pid_t pid) {
+bool processGone(pid_t pid)
+{
     if (kill(pid, 0) != 0) return errno == ESRCH;
     // A zombie waiting for its reaper counts as gone.
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
@@ -76,7 +81,8 @@ bool processGone(pid_t pid) {
     return close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'Z';
 }
 
-void removeTree(const std::string& dir) {
+void removeTree(const std::string& dir)
+{
     if (dir.empty()) return;
     if (DIR* d = opendir(dir.c_str())) {
         while (struct dirent* e = readdir(d)) {
@@ -90,7 +96,8 @@ void removeTree(const std::string& dir) {
 }
 
 // fork + exec with stdin/stdout on the given descriptors (-1: /dev/null).
-pid_t spawn(const std::vector<std::string>& args, int in, int out, std::string* why) {
+pid_t spawn(const std::vector<std::string>& args, int in, int out, std::string* why)
+{
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -118,9 +125,13 @@ pid_t spawn(const std::vector<std::string>& args, int in, int out, std::string* 
 
 // ---- PrivateSystemBus ----
 
-PrivateSystemBus::~PrivateSystemBus() { stop(); }
+PrivateSystemBus::~PrivateSystemBus()
+{
+    stop();
+}
 
-bool PrivateSystemBus::start(std::string* why, const std::string& extraConfig) {
+bool PrivateSystemBus::start(std::string* why, const std::string& extraConfig)
+{
     stop();
     char tmpl[] = "/tmp/vorx-bus-XXXXXX";
     if (mkdtemp(tmpl) == nullptr) {
@@ -159,9 +170,9 @@ bool PrivateSystemBus::start(std::string* why, const std::string& extraConfig) {
         stop();
         return false;
     }
-    pid_t launcher = spawn({"/usr/bin/dbus-daemon", "--fork", "--print-address=1", "--print-pid=1",
-                            "--config-file=" + config},
-                           -1, fds[1], why);
+    pid_t launcher =
+        spawn({"/usr/bin/dbus-daemon", "--fork", "--print-address=1", "--print-pid=1", "--config-file=" + config}, -1,
+              fds[1], why);
     close(fds[1]);
     if (launcher < 0) {
         close(fds[0]);
@@ -169,15 +180,17 @@ bool PrivateSystemBus::start(std::string* why, const std::string& extraConfig) {
         return false;
     }
     std::string buffered, addressLine, pidLine;
-    bool ok = readLine(fds[0], &buffered, &addressLine, 20000, why) &&
-              readLine(fds[0], &buffered, &pidLine, 20000, why);
+    bool ok =
+        readLine(fds[0], &buffered, &addressLine, 20000, why) && readLine(fds[0], &buffered, &pidLine, 20000, why);
     close(fds[0]);
     int status = 0;
     while (waitpid(launcher, &status, 0) < 0 && errno == EINTR) {
     }
     if (!ok || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        if (ok) *why = "dbus-daemon failed to start (status " + std::to_string(status) + ")";
-        else *why = "dbus-daemon: " + *why;
+        if (ok)
+            *why = "dbus-daemon failed to start (status " + std::to_string(status) + ")";
+        else
+            *why = "dbus-daemon: " + *why;
         if (!pidLine.empty()) pid_ = static_cast<pid_t>(std::atol(pidLine.c_str()));
         stop();
         return false;
@@ -187,9 +200,13 @@ bool PrivateSystemBus::start(std::string* why, const std::string& extraConfig) {
     return pid_ > 0 && !address_.empty();
 }
 
-void PrivateSystemBus::exportAddress() const { setenv("DBUS_SYSTEM_BUS_ADDRESS", address_.c_str(), 1); }
+void PrivateSystemBus::exportAddress() const
+{
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", address_.c_str(), 1);
+}
 
-void PrivateSystemBus::stop() {
+void PrivateSystemBus::stop()
+{
     if (pid_ > 0) {
         kill(pid_, SIGTERM);
         for (int i = 0; i < 500 && !processGone(pid_); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -204,10 +221,14 @@ void PrivateSystemBus::stop() {
 
 // ---- LabelMgrPeer ----
 
-LabelMgrPeer::~LabelMgrPeer() { stop(); }
+LabelMgrPeer::~LabelMgrPeer()
+{
+    stop();
+}
 
 bool LabelMgrPeer::start(Mode mode, const PrivateSystemBus& bus, std::string* why,
-                         const std::vector<std::string>& extraArgs) {
+                         const std::vector<std::string>& extraArgs)
+{
     stop();
     std::string program = standinProgram();
     if (program.empty()) {
@@ -225,8 +246,10 @@ bool LabelMgrPeer::start(Mode mode, const PrivateSystemBus& bus, std::string* wh
         close(in[1]);
         return false;
     }
-    std::vector<std::string> args = {program, mode == Mode::Scripted ? "--peer" : "--control", "--address",
-                                     bus.address(), "--bus-pid", std::to_string(bus.pid()), "--bus-dir", bus.dir()};
+    std::vector<std::string> args = {program,     mode == Mode::Scripted ? "--peer" : "--control",
+                                     "--address", bus.address(),
+                                     "--bus-pid", std::to_string(bus.pid()),
+                                     "--bus-dir", bus.dir()};
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
     pid_ = spawn(args, in[0], out[1], why);
     close(in[0]);
@@ -248,7 +271,8 @@ bool LabelMgrPeer::start(Mode mode, const PrivateSystemBus& bus, std::string* wh
     return true;
 }
 
-void LabelMgrPeer::stop() {
+void LabelMgrPeer::stop()
+{
     if (toPeer_ >= 0) {
         // "quit" ends the peer alone; the end of its input without it means the
         // test died, and the peer would take the bus daemon down too.
@@ -261,8 +285,10 @@ void LabelMgrPeer::stop() {
         bool reaped = false;
         for (int i = 0; i < 300 && !reaped; ++i) {
             pid_t r = waitpid(pid_, &status, WNOHANG);
-            if (r == pid_ || (r < 0 && errno != EINTR)) reaped = true;
-            else std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (r == pid_ || (r < 0 && errno != EINTR))
+                reaped = true;
+            else
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         if (!reaped) {
             kill(pid_, SIGKILL);
@@ -277,7 +303,8 @@ void LabelMgrPeer::stop() {
     uniqueName_.clear();
 }
 
-bool LabelMgrPeer::transact(const std::string& line, std::vector<std::string>* answer, std::string* why) {
+bool LabelMgrPeer::transact(const std::string& line, std::vector<std::string>* answer, std::string* why)
+{
     if (toPeer_ < 0) {
         *why = "the peer is not running";
         return false;
@@ -299,7 +326,8 @@ bool LabelMgrPeer::transact(const std::string& line, std::vector<std::string>* a
     }
 }
 
-::testing::AssertionResult LabelMgrPeer::simple(const std::string& line) {
+::testing::AssertionResult LabelMgrPeer::simple(const std::string& line)
+{
     std::vector<std::string> answer;
     std::string why;
     if (!transact(line, &answer, &why)) return ::testing::AssertionFailure() << line << ": " << why;
@@ -308,24 +336,34 @@ bool LabelMgrPeer::transact(const std::string& line, std::vector<std::string>* a
 }
 
 ::testing::AssertionResult LabelMgrPeer::reply(const std::string& member, const std::string& signature,
-                                               const std::string& values) {
+                                               const std::string& values)
+{
     return simple("reply " + member + " " + (signature.empty() ? "-" : signature) + " " + values);
 }
 
 ::testing::AssertionResult LabelMgrPeer::error(const std::string& member, const std::string& name,
-                                               const std::string& message) {
+                                               const std::string& message)
+{
     return simple("error " + member + " " + name + " " + message);
 }
 
-::testing::AssertionResult LabelMgrPeer::delay(const std::string& member, int ms) {
+::testing::AssertionResult LabelMgrPeer::delay(const std::string& member, int ms)
+{
     return simple("delay " + member + " " + std::to_string(ms));
 }
 
-::testing::AssertionResult LabelMgrPeer::forget(const std::string& member) { return simple("forget " + member); }
+::testing::AssertionResult LabelMgrPeer::forget(const std::string& member)
+{
+    return simple("forget " + member);
+}
 
-::testing::AssertionResult LabelMgrPeer::clearCalls() { return simple("clear"); }
+::testing::AssertionResult LabelMgrPeer::clearCalls()
+{
+    return simple("clear");
+}
 
-std::vector<PeerCall> LabelMgrPeer::calls() {
+std::vector<PeerCall> LabelMgrPeer::calls()
+{
     std::vector<std::string> answer;
     std::string why;
     std::vector<PeerCall> out;
@@ -349,7 +387,8 @@ std::vector<PeerCall> LabelMgrPeer::calls() {
     return out;
 }
 
-bool LabelMgrPeer::hasOwner(const std::string& busName) {
+bool LabelMgrPeer::hasOwner(const std::string& busName)
+{
     std::vector<std::string> answer;
     std::string why;
     if (!transact("has-owner " + busName, &answer, &why)) {
@@ -361,7 +400,8 @@ bool LabelMgrPeer::hasOwner(const std::string& busName) {
 
 // ---- helpers ----
 
-std::string standinProgram() {
+std::string standinProgram()
+{
     if (const char* env = std::getenv("VORX_LABELMGR_STANDIN")) {
         if (*env) return env;
     }
@@ -380,7 +420,8 @@ std::string standinProgram() {
     }
 }
 
-std::vector<std::string> openDescriptors() {
+std::vector<std::string> openDescriptors()
+{
     std::vector<std::string> out;
     DIR* d = opendir("/proc/self/fd");
     if (!d) return out;
@@ -400,7 +441,8 @@ std::vector<std::string> openDescriptors() {
 
 // ---- fixtures ----
 
-void LabelMgrPeerTest::SetUp() {
+void LabelMgrPeerTest::SetUp()
+{
     unsetenv("DBUSXX_VERBOSE");
     std::string why;
     ASSERT_TRUE(bus.start(&why, extraBusConfig())) << "private system bus: " << why;
@@ -408,7 +450,8 @@ void LabelMgrPeerTest::SetUp() {
     ASSERT_TRUE(peer.start(peerMode(), bus, &why, peerArgs())) << why;
 }
 
-void LabelMgrPeerTest::TearDown() {
+void LabelMgrPeerTest::TearDown()
+{
     peer.stop();
     bus.stop();
 }

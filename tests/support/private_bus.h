@@ -130,8 +130,7 @@ public:
     ::testing::AssertionResult reply(const std::string& member, const std::string& signature,
                                      const std::string& values);
     // Answer with the D-Bus error `name` carrying `message`.
-    ::testing::AssertionResult error(const std::string& member, const std::string& name,
-                                     const std::string& message);
+    ::testing::AssertionResult error(const std::string& member, const std::string& name, const std::string& message);
     // Hold the answer `ms` before sending it; other calls and commands are
     // answered meanwhile.
     ::testing::AssertionResult delay(const std::string& member, int ms);

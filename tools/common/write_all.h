@@ -16,10 +16,8 @@ inline bool writeAll(int fd, const std::string& s)
     size_t done = 0;
     while (done < s.size()) {
         ssize_t n = write(fd, s.data() + done, s.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
         done += static_cast<size_t>(n);
     }
     return true;

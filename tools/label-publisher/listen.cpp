@@ -43,21 +43,17 @@ int main(int argc, char** argv)
         return 1;
     }
     if (optind == argc) {
-        if (subscribeLabelChangeMsg(handle, "") != 0)
-            return 1;
+        if (subscribeLabelChangeMsg(handle, "") != 0) return 1;
     }
     for (int i = optind; i < argc; ++i)
-        if (subscribeLabelChangeMsg(handle, argv[i]) != 0)
-            return 1;
+        if (subscribeLabelChangeMsg(handle, argv[i]) != 0) return 1;
 
     for (long n = 0; count == 0 || n < count; ++n) {
         char* body = nullptr;
-        if (recvLabelChangeMsg(handle, &body) != 0)
-            return 1;
+        if (recvLabelChangeMsg(handle, &body) != 0) return 1;
         int rc = std::printf("%s\n", body);
         std::free(body);
-        if (rc < 0 || std::fflush(stdout) != 0)
-            return 1;
+        if (rc < 0 || std::fflush(stdout) != 0) return 1;
     }
     delete static_cast<ZMQSocket*>(handle);
     return 0;

@@ -21,7 +21,9 @@ const char kDefaultEndpoint[] = "ipc:///tmp/vorx_label_manager.socket";
 void usage()
 {
     std::cerr << "usage: vorx-label-publisher [-e ENDPOINT] [-d DELAY_MS] [-n COUNT] [-i INTERVAL_MS] [TOPIC BODY]...\n"
-                 "  Binds ENDPOINT (default " << kDefaultEndpoint << "), waits DELAY_MS (default 500)\n"
+                 "  Binds ENDPOINT (default "
+              << kDefaultEndpoint
+              << "), waits DELAY_MS (default 500)\n"
                  "  for subscribers to join, then sends every TOPIC BODY pair as one message,\n"
                  "  COUNT rounds (default 1, 0 = until killed) INTERVAL_MS apart (default 0).\n"
                  "  Without pairs, sends one message per line \"TOPIC BODY\" read from standard input.\n";
@@ -32,8 +34,7 @@ bool number(const char* text, long* out)
     char* end = nullptr;
     errno = 0;
     long v = std::strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || v < 0)
-        return false;
+    if (errno != 0 || end == text || *end != '\0' || v < 0) return false;
     *out = v;
     return true;
 }
@@ -48,8 +49,7 @@ void sleepMs(long ms)
 bool sendFrame(void* sock, const std::string& data, int flags)
 {
     for (;;) {
-        if (zmq_send(sock, data.data(), data.size(), flags) >= 0)
-            return true;
+        if (zmq_send(sock, data.data(), data.size(), flags) >= 0) return true;
         if (errno != EINTR) {
             std::cerr << "vorx-label-publisher: send: " << zmq_strerror(errno) << "\n";
             return false;
@@ -71,12 +71,33 @@ int main(int argc, char** argv)
     int opt;
     while ((opt = getopt(argc, argv, "e:d:n:i:h")) != -1) {
         switch (opt) {
-        case 'e': endpoint = optarg; break;
-        case 'd': if (!number(optarg, &delayMs)) { usage(); return 2; } break;
-        case 'n': if (!number(optarg, &count)) { usage(); return 2; } break;
-        case 'i': if (!number(optarg, &intervalMs)) { usage(); return 2; } break;
-        case 'h': usage(); return 0;
-        default: usage(); return 2;
+        case 'e':
+            endpoint = optarg;
+            break;
+        case 'd':
+            if (!number(optarg, &delayMs)) {
+                usage();
+                return 2;
+            }
+            break;
+        case 'n':
+            if (!number(optarg, &count)) {
+                usage();
+                return 2;
+            }
+            break;
+        case 'i':
+            if (!number(optarg, &intervalMs)) {
+                usage();
+                return 2;
+            }
+            break;
+        case 'h':
+            usage();
+            return 0;
+        default:
+            usage();
+            return 2;
         }
     }
     if ((argc - optind) % 2 != 0) {
@@ -84,8 +105,7 @@ int main(int argc, char** argv)
         return 2;
     }
     std::vector<std::pair<std::string, std::string>> pairs;
-    for (int i = optind; i < argc; i += 2)
-        pairs.emplace_back(argv[i], argv[i + 1]);
+    for (int i = optind; i < argc; i += 2) pairs.emplace_back(argv[i], argv[i + 1]);
 
     void* ctx = zmq_ctx_new();
     void* sock = ctx ? zmq_socket(ctx, ZMQ_PUB) : nullptr;
@@ -107,14 +127,13 @@ int main(int argc, char** argv)
         std::string line;
         while (ok && std::getline(std::cin, line)) {
             size_t sp = line.find(' ');
-            ok = sp == std::string::npos ? publish(sock, line, "") : publish(sock, line.substr(0, sp), line.substr(sp + 1));
+            ok = sp == std::string::npos ? publish(sock, line, "")
+                                         : publish(sock, line.substr(0, sp), line.substr(sp + 1));
         }
     } else {
         for (long round = 0; ok && (count == 0 || round < count); ++round) {
-            if (round > 0)
-                sleepMs(intervalMs);
-            for (size_t i = 0; ok && i < pairs.size(); ++i)
-                ok = publish(sock, pairs[i].first, pairs[i].second);
+            if (round > 0) sleepMs(intervalMs);
+            for (size_t i = 0; ok && i < pairs.size(); ++i) ok = publish(sock, pairs[i].first, pairs[i].second);
         }
     }
     // Default linger: what was queued still goes out before the exit.

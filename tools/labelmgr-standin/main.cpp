@@ -78,11 +78,18 @@ struct Held {
 
 volatile sig_atomic_t stopRequested = 0;
 
-void onStop(int) { stopRequested = 1; }
+void onStop(int)
+{
+    stopRequested = 1;
+}
 
-const char* orEmpty(const char* s) { return s ? s : ""; }
+const char* orEmpty(const char* s)
+{
+    return s ? s : "";
+}
 
-std::string field(const std::string& s) {
+std::string field(const std::string& s)
+{
     std::string out;
     for (char c : s) out += (c == '\t' || c == '\n') ? ' ' : c;
     return out;
@@ -91,7 +98,8 @@ std::string field(const std::string& s) {
 using vorxtool::writeAll;
 
 // What the test fixture left of its bus: config, socket, directory.
-void removeBusDir(const std::string& dir) {
+void removeBusDir(const std::string& dir)
+{
     if (dir.empty()) return;
     for (int i = 0; i < 100 && access((dir + "/socket").c_str(), F_OK) == 0; ++i) usleep(10000);
     unlink((dir + "/socket").c_str());
@@ -102,14 +110,16 @@ void removeBusDir(const std::string& dir) {
 class Peer {
 public:
     Peer(DBusConnection* conn, bool scripted) : conn_(conn), scripted_(scripted) {}
-    ~Peer() {
+    ~Peer()
+    {
         for (Held& h : held_) dbus_message_unref(h.reply);
     }
     Peer(const Peer&) = delete;
     Peer& operator=(const Peer&) = delete;
 
     // Milliseconds until the next held answer is due; -1 when none is held.
-    int msUntilDue() const {
+    int msUntilDue() const
+    {
         if (held_.empty()) return -1;
         Clock::time_point next = held_.front().due;
         for (const Held& h : held_) next = std::min(next, h.due);
@@ -118,7 +128,8 @@ public:
     }
 
     // Sends every held answer whose time has come.
-    void sendDue() {
+    void sendDue()
+    {
         Clock::time_point now = Clock::now();
         bool sent = false;
         for (auto it = held_.begin(); it != held_.end();) {
@@ -134,7 +145,8 @@ public:
         if (sent) dbus_connection_flush(conn_);
     }
 
-    void handle(DBusMessage* msg) {
+    void handle(DBusMessage* msg)
+    {
         if (dbus_message_get_type(msg) != DBUS_MESSAGE_TYPE_METHOD_CALL) return;
         Call c;
         c.sender = orEmpty(dbus_message_get_sender(msg));
@@ -171,7 +183,8 @@ public:
     }
 
     // One control line; returns false on "quit".
-    bool command(const std::string& line, int out) {
+    bool command(const std::string& line, int out)
+    {
         std::string verb = word(line, 0);
         std::string rest = after(line, 0);
         if (verb == "quit") {
@@ -240,7 +253,8 @@ public:
     }
 
 private:
-    static std::string word(const std::string& s, int n) {
+    static std::string word(const std::string& s, int n)
+    {
         size_t pos = 0;
         for (int i = 0;; ++i) {
             pos = s.find_first_not_of(' ', pos);
@@ -253,7 +267,8 @@ private:
     }
 
     // What follows word n, without the blank after it.
-    static std::string after(const std::string& s, int n) {
+    static std::string after(const std::string& s, int n)
+    {
         size_t pos = 0;
         for (int i = 0; i <= n; ++i) {
             pos = s.find_first_not_of(' ', pos);
@@ -264,7 +279,8 @@ private:
         return s.substr(pos + 1);
     }
 
-    DBusMessage* scriptedAnswer(DBusMessage* msg, const std::string& member, int* delayMs) {
+    DBusMessage* scriptedAnswer(DBusMessage* msg, const std::string& member, int* delayMs)
+    {
         auto it = scripts_.find(member);
         if (it == scripts_.end() || (!it->second.hasReply && !it->second.hasError)) {
             std::string text = "no answer scripted for " + member;
@@ -282,9 +298,10 @@ private:
         return reply;
     }
 
-    std::string hasOwner(const std::string& name) {
-        DBusMessage* q = dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS,
-                                                      "NameHasOwner");
+    std::string hasOwner(const std::string& name)
+    {
+        DBusMessage* q =
+            dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS, "NameHasOwner");
         if (!q) return "err out of memory\n";
         const char* n = name.c_str();
         if (!dbus_validate_bus_name(n, nullptr) ||
@@ -316,7 +333,8 @@ private:
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     bool scripted = false;
     bool control = false;
     const char* address = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
@@ -340,7 +358,10 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(argv[i], "--bus-pid") == 0 && i + 1 < argc) {
             busPid = std::strtol(argv[++i], nullptr, 10);
         } else {
-            std::fprintf(stderr, "usage: %s [--peer|--control] [--address ADDR] [--pkg NAME=ID]... [--bus-pid PID [--bus-dir DIR]]\n", argv[0]);
+            std::fprintf(
+                stderr,
+                "usage: %s [--peer|--control] [--address ADDR] [--pkg NAME=ID]... [--bus-pid PID [--bus-dir DIR]]\n",
+                argv[0]);
             return 2;
         }
     }

@@ -33,14 +33,16 @@ struct State {
     std::map<std::string, std::vector<std::string>> tags;
 };
 
-State& state() {
+State& state()
+{
     static State s;
     return s;
 }
 
 // A stable id for names the service derives rather than stores (devices,
 // kernel modules, policy entries): FNV-1a, never all-ones.
-uint64_t derivedId(const std::string& text) {
+uint64_t derivedId(const std::string& text)
+{
     uint64_t h = 14695981039346656037ull;
     for (unsigned char c : text) {
         h ^= c;
@@ -54,7 +56,8 @@ class Args {
 public:
     explicit Args(DBusMessage* msg) { valid_ = dbus_message_iter_init(msg, &it_); }
 
-    bool str(std::string* out) {
+    bool str(std::string* out)
+    {
         if (!at(DBUS_TYPE_STRING)) return false;
         const char* s = nullptr;
         dbus_message_iter_get_basic(&it_, &s);
@@ -63,13 +66,15 @@ public:
         return true;
     }
     template <class T>
-    bool basic(int type, T* out) {
+    bool basic(int type, T* out)
+    {
         if (!at(type)) return false;
         dbus_message_iter_get_basic(&it_, out);
         next();
         return true;
     }
-    bool strings(std::vector<std::string>* out) {
+    bool strings(std::vector<std::string>* out)
+    {
         if (!at(DBUS_TYPE_ARRAY) || dbus_message_iter_get_element_type(&it_) != DBUS_TYPE_STRING) return false;
         DBusMessageIter sub;
         dbus_message_iter_recurse(&it_, &sub);
@@ -82,7 +87,8 @@ public:
         next();
         return true;
     }
-    bool idDict(IdDict* out) {
+    bool idDict(IdDict* out)
+    {
         if (!at(DBUS_TYPE_ARRAY)) return false;
         DBusMessageIter sub;
         dbus_message_iter_recurse(&it_, &sub);
@@ -102,7 +108,8 @@ public:
         next();
         return true;
     }
-    bool policies(std::map<std::string, std::vector<std::string>>* out) {
+    bool policies(std::map<std::string, std::vector<std::string>>* out)
+    {
         if (!at(DBUS_TYPE_ARRAY)) return false;
         DBusMessageIter sub;
         dbus_message_iter_recurse(&it_, &sub);
@@ -140,10 +147,12 @@ private:
 // Writing the answer.
 class Reply {
 public:
-    explicit Reply(DBusMessage* call) : msg_(dbus_message_new_method_return(call)) {
+    explicit Reply(DBusMessage* call) : msg_(dbus_message_new_method_return(call))
+    {
         if (msg_) dbus_message_iter_init_append(msg_, &it_);
     }
-    DBusMessage* take() {
+    DBusMessage* take()
+    {
         if (!ok_ && msg_) {
             dbus_message_unref(msg_);
             msg_ = nullptr;
@@ -153,23 +162,27 @@ public:
     Reply& i32(int32_t v) { return basic(&it_, DBUS_TYPE_INT32, &v); }
     Reply& u32(uint32_t v) { return basic(&it_, DBUS_TYPE_UINT32, &v); }
     Reply& u64(uint64_t v) { return basic(&it_, DBUS_TYPE_UINT64, &v); }
-    Reply& str(const std::string& s) {
+    Reply& str(const std::string& s)
+    {
         const char* p = s.c_str();
         return basic(&it_, DBUS_TYPE_STRING, &p);
     }
-    Reply& u64s(const std::vector<uint64_t>& v) {
+    Reply& u64s(const std::vector<uint64_t>& v)
+    {
         DBusMessageIter a;
         if (!open(&it_, DBUS_TYPE_ARRAY, "t", &a)) return *this;
         for (uint64_t x : v) basic(&a, DBUS_TYPE_UINT64, &x);
         close(&it_, &a);
         return *this;
     }
-    Reply& idDict(const IdDict& d) {
+    Reply& idDict(const IdDict& d)
+    {
         idDictInto(&it_, d);
         return *this;
     }
     Reply& ids(const std::map<std::string, uint64_t>& d) { return idDict(d); }
-    Reply& u32Dict(const std::map<std::string, uint32_t>& d) {
+    Reply& u32Dict(const std::map<std::string, uint32_t>& d)
+    {
         DBusMessageIter a;
         if (!open(&it_, DBUS_TYPE_ARRAY, "{su}", &a)) return *this;
         for (const auto& kv : d) {
@@ -186,7 +199,8 @@ public:
     // A user-set listing in the form of its family's table.
     Reply& listing(const std::map<std::string, uint32_t>& d) { return u32Dict(d); }
     Reply& listing(const std::map<std::string, IdDict>& d) { return pathIds(d); }
-    Reply& pathIds(const std::map<std::string, IdDict>& d) {
+    Reply& pathIds(const std::map<std::string, IdDict>& d)
+    {
         DBusMessageIter a;
         if (!open(&it_, DBUS_TYPE_ARRAY, "{sa{st}}", &a)) return *this;
         for (const auto& kv : d) {
@@ -200,7 +214,8 @@ public:
         close(&it_, &a);
         return *this;
     }
-    Reply& policyIds(const std::map<std::string, std::map<std::string, IdDict>>& d) {
+    Reply& policyIds(const std::map<std::string, std::map<std::string, IdDict>>& d)
+    {
         DBusMessageIter a;
         if (!open(&it_, DBUS_TYPE_ARRAY, "{sa{sa{st}}}", &a)) return *this;
         for (const auto& cat : d) {
@@ -226,7 +241,8 @@ public:
     }
 
 private:
-    void idDictInto(DBusMessageIter* parent, const IdDict& d) {
+    void idDictInto(DBusMessageIter* parent, const IdDict& d)
+    {
         DBusMessageIter a;
         if (!open(parent, DBUS_TYPE_ARRAY, "{st}", &a)) return;
         for (const auto& kv : d) {
@@ -239,18 +255,21 @@ private:
         }
         close(parent, &a);
     }
-    Reply& basic(DBusMessageIter* it, int type, const void* v) {
+    Reply& basic(DBusMessageIter* it, int type, const void* v)
+    {
         if (ok_ && msg_ && !dbus_message_iter_append_basic(it, type, v)) ok_ = false;
         return *this;
     }
-    bool open(DBusMessageIter* it, int type, const char* sig, DBusMessageIter* sub) {
+    bool open(DBusMessageIter* it, int type, const char* sig, DBusMessageIter* sub)
+    {
         if (!ok_ || !msg_ || !dbus_message_iter_open_container(it, type, sig, sub)) {
             ok_ = false;
             return false;
         }
         return true;
     }
-    void close(DBusMessageIter* it, DBusMessageIter* sub) {
+    void close(DBusMessageIter* it, DBusMessageIter* sub)
+    {
         if (!dbus_message_iter_close_container(it, sub)) ok_ = false;
     }
 
@@ -261,7 +280,8 @@ private:
 
 // `option` 0 means the path alone; any other value also reaches the entries
 // below it, as a recursive request.
-bool covers(const std::string& path, int32_t option, const std::string& entry) {
+bool covers(const std::string& path, int32_t option, const std::string& entry)
+{
     if (entry == path) return true;
     if (option == 0) return false;
     std::string prefix = path.empty() || path.back() == '/' ? path : path + "/";
@@ -269,7 +289,8 @@ bool covers(const std::string& path, int32_t option, const std::string& entry) {
 }
 
 template <class V>
-std::map<std::string, V> query(const std::map<std::string, V>& table, const std::string& path, int32_t option) {
+std::map<std::string, V> query(const std::map<std::string, V>& table, const std::string& path, int32_t option)
+{
     std::map<std::string, V> out;
     for (const auto& kv : table)
         if (covers(path, option, kv.first)) out.insert(kv);
@@ -277,7 +298,8 @@ std::map<std::string, V> query(const std::map<std::string, V>& table, const std:
 }
 
 template <class V>
-int32_t erase(std::map<std::string, V>& table, const std::string& path, int32_t option) {
+int32_t erase(std::map<std::string, V>& table, const std::string& path, int32_t option)
+{
     int32_t removed = 0;
     for (auto it = table.begin(); it != table.end();) {
         if (covers(path, option, it->first)) {
@@ -290,7 +312,8 @@ int32_t erase(std::map<std::string, V>& table, const std::string& path, int32_t 
     return removed > 0 ? 0 : -1;
 }
 
-IdDict wholeId(const IdDict& given) {
+IdDict wholeId(const IdDict& given)
+{
     IdDict out;
     for (const char* key : {"pkg_id", "file_id", "path_id"}) {
         auto it = given.find(key);
@@ -299,18 +322,20 @@ IdDict wholeId(const IdDict& given) {
     return out;
 }
 
-const IdDict& noIdDict() {
+const IdDict& noIdDict()
+{
     static const IdDict d = {{"file_id", kNoId}, {"path_id", kNoId}, {"pkg_id", kNoId}};
     return d;
 }
 
-std::string sm3Hex(const std::string& text) {
+std::string sm3Hex(const std::string& text)
+{
     const EVP_MD* md = EVP_get_digestbyname("SM3");
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int len = 0;
     EVP_MD_CTX* ctx = md ? EVP_MD_CTX_new() : nullptr;
-    bool ok = ctx && EVP_DigestInit_ex(ctx, md, nullptr) == 1 &&
-              EVP_DigestUpdate(ctx, text.data(), text.size()) == 1 && EVP_DigestFinal_ex(ctx, digest, &len) == 1;
+    bool ok = ctx && EVP_DigestInit_ex(ctx, md, nullptr) == 1 && EVP_DigestUpdate(ctx, text.data(), text.size()) == 1 &&
+              EVP_DigestFinal_ex(ctx, digest, &len) == 1;
     EVP_MD_CTX_free(ctx);
     if (!ok) return "";
     std::string out;
@@ -322,7 +347,8 @@ std::string sm3Hex(const std::string& text) {
     return out;
 }
 
-DBusMessage* badArgs(DBusMessage* call, const char* expected) {
+DBusMessage* badArgs(DBusMessage* call, const char* expected)
+{
     std::string text = std::string("expected arguments of signature \"") + expected + "\"";
     return dbus_message_new_error(call, DBUS_ERROR_INVALID_ARGS, text.c_str());
 }
@@ -333,7 +359,8 @@ using Answer = DBusMessage* (*)(DBusMessage* call, Args& a);
 // The four file families share everything but their tables, named here by
 // their place in `State`.
 template <auto Table>
-DBusMessage* userSetQuery(DBusMessage* call, Args& a) {
+DBusMessage* userSetQuery(DBusMessage* call, Args& a)
+{
     std::string path;
     int32_t option = 0;
     if (!a.str(&path) || !a.basic(DBUS_TYPE_INT32, &option)) return badArgs(call, "si");
@@ -341,12 +368,14 @@ DBusMessage* userSetQuery(DBusMessage* call, Args& a) {
 }
 
 template <auto Table>
-DBusMessage* userSetShow(DBusMessage* call, Args&) {
+DBusMessage* userSetShow(DBusMessage* call, Args&)
+{
     return Reply(call).listing(state().*Table).take();
 }
 
 template <auto Table>
-DBusMessage* userSetDel(DBusMessage* call, Args& a) {
+DBusMessage* userSetDel(DBusMessage* call, Args& a)
+{
     std::string path;
     int32_t option = 0;
     if (!a.str(&path) || !a.basic(DBUS_TYPE_INT32, &option)) return badArgs(call, "si");
@@ -354,13 +383,15 @@ DBusMessage* userSetDel(DBusMessage* call, Args& a) {
 }
 
 template <auto Table>
-DBusMessage* userSetClear(DBusMessage* call, Args&) {
+DBusMessage* userSetClear(DBusMessage* call, Args&)
+{
     (state().*Table).clear();
     return Reply(call).i32(0).take();
 }
 
 template <auto Table>
-DBusMessage* idGet(DBusMessage* call, Args& a) {
+DBusMessage* idGet(DBusMessage* call, Args& a)
+{
     std::string path;
     if (!a.str(&path)) return badArgs(call, "s");
     const auto& table = state().*Table;
@@ -369,7 +400,8 @@ DBusMessage* idGet(DBusMessage* call, Args& a) {
 }
 
 template <auto Table>
-DBusMessage* idSet(DBusMessage* call, Args& a) {
+DBusMessage* idSet(DBusMessage* call, Args& a)
+{
     std::string path;
     IdDict id;
     int32_t option = 0;
@@ -379,7 +411,8 @@ DBusMessage* idSet(DBusMessage* call, Args& a) {
 }
 
 template <auto Table>
-DBusMessage* valueGet(DBusMessage* call, Args& a) {
+DBusMessage* valueGet(DBusMessage* call, Args& a)
+{
     std::string path;
     if (!a.str(&path)) return badArgs(call, "s");
     const auto& table = state().*Table;
@@ -388,7 +421,8 @@ DBusMessage* valueGet(DBusMessage* call, Args& a) {
 }
 
 template <auto Table>
-DBusMessage* valueSet(DBusMessage* call, Args& a) {
+DBusMessage* valueSet(DBusMessage* call, Args& a)
+{
     std::string path;
     uint32_t v = 0;
     int32_t option = 0;
@@ -398,14 +432,16 @@ DBusMessage* valueSet(DBusMessage* call, Args& a) {
     return Reply(call).i32(0).take();
 }
 
-DBusMessage* getPkgId(DBusMessage* call, Args& a) {
+DBusMessage* getPkgId(DBusMessage* call, Args& a)
+{
     std::string name;
     if (!a.str(&name)) return badArgs(call, "s");
     auto it = state().pkgIds.find(name);
     return Reply(call).u64(it == state().pkgIds.end() ? kNoId : it->second).take();
 }
 
-DBusMessage* getPkgIds(DBusMessage* call, Args& a) {
+DBusMessage* getPkgIds(DBusMessage* call, Args& a)
+{
     std::vector<std::string> names;
     if (!a.strings(&names)) return badArgs(call, "as");
     std::vector<uint64_t> ids;
@@ -418,7 +454,8 @@ DBusMessage* getPkgIds(DBusMessage* call, Args& a) {
     return Reply(call).u64s(ids).i32(unknown == 0 ? 0 : -1).take();
 }
 
-DBusMessage* setPkgId(DBusMessage* call, Args& a) {
+DBusMessage* setPkgId(DBusMessage* call, Args& a)
+{
     std::string name;
     uint64_t id = 0;
     if (!a.str(&name) || !a.basic(DBUS_TYPE_UINT64, &id)) return badArgs(call, "st");
@@ -427,7 +464,8 @@ DBusMessage* setPkgId(DBusMessage* call, Args& a) {
     return Reply(call).i32(0).take();
 }
 
-DBusMessage* queryUserSetPkgId(DBusMessage* call, Args& a) {
+DBusMessage* queryUserSetPkgId(DBusMessage* call, Args& a)
+{
     std::string name;
     if (!a.str(&name)) return badArgs(call, "s");
     std::map<std::string, uint64_t> out;
@@ -436,22 +474,26 @@ DBusMessage* queryUserSetPkgId(DBusMessage* call, Args& a) {
     return Reply(call).ids(out).take();
 }
 
-DBusMessage* showUserSetPkgId(DBusMessage* call, Args&) {
+DBusMessage* showUserSetPkgId(DBusMessage* call, Args&)
+{
     return Reply(call).ids(state().pkgIds).take();
 }
 
-DBusMessage* delUserSetPkgId(DBusMessage* call, Args& a) {
+DBusMessage* delUserSetPkgId(DBusMessage* call, Args& a)
+{
     std::string name;
     if (!a.str(&name)) return badArgs(call, "s");
     return Reply(call).i32(state().pkgIds.erase(name) == 1 ? 0 : 1).take();
 }
 
-DBusMessage* delAllUserSetPkgId(DBusMessage* call, Args&) {
+DBusMessage* delAllUserSetPkgId(DBusMessage* call, Args&)
+{
     state().pkgIds.clear();
     return Reply(call).i32(0).take();
 }
 
-DBusMessage* setLabelForPkg(DBusMessage* call, Args& a) {
+DBusMessage* setLabelForPkg(DBusMessage* call, Args& a)
+{
     std::vector<std::string> files;
     std::string name;
     if (!a.strings(&files) || !a.str(&name)) return badArgs(call, "ass");
@@ -466,14 +508,16 @@ constexpr char kKernelModuleOid[] = "getKernelModuleOid";
 constexpr char kDeviceOid[] = "getDeviceOid";
 
 template <const char* Single>
-DBusMessage* objectId(DBusMessage* call, Args& a) {
+DBusMessage* objectId(DBusMessage* call, Args& a)
+{
     std::string name;
     if (!a.str(&name)) return badArgs(call, "s");
     return Reply(call).u64(name.empty() ? kNoId : derivedId(std::string(Single) + ":" + name)).take();
 }
 
 template <const char* Single>
-DBusMessage* objectIds(DBusMessage* call, Args& a) {
+DBusMessage* objectIds(DBusMessage* call, Args& a)
+{
     std::vector<std::string> names;
     if (!a.strings(&names)) return badArgs(call, "as");
     std::map<std::string, uint64_t> out;
@@ -482,7 +526,8 @@ DBusMessage* objectIds(DBusMessage* call, Args& a) {
     return Reply(call).ids(out).take();
 }
 
-DBusMessage* addTagFullSystem(DBusMessage* call, Args& a) {
+DBusMessage* addTagFullSystem(DBusMessage* call, Args& a)
+{
     std::string name;
     std::vector<std::string> tags;
     if (!a.str(&name) || !a.strings(&tags)) return badArgs(call, "sas");
@@ -491,13 +536,15 @@ DBusMessage* addTagFullSystem(DBusMessage* call, Args& a) {
     return Reply(call).i32(0).take();
 }
 
-DBusMessage* getPathSm3HashValue(DBusMessage* call, Args& a) {
+DBusMessage* getPathSm3HashValue(DBusMessage* call, Args& a)
+{
     std::string name;
     if (!a.str(&name)) return badArgs(call, "s");
     return Reply(call).str(sm3Hex(name)).take();
 }
 
-DBusMessage* policiesParse(DBusMessage* call, Args& a) {
+DBusMessage* policiesParse(DBusMessage* call, Args& a)
+{
     std::map<std::string, std::vector<std::string>> policies;
     if (!a.policies(&policies)) return badArgs(call, "a{sas}");
     std::map<std::string, std::map<std::string, IdDict>> out;
@@ -514,14 +561,16 @@ DBusMessage* policiesParse(DBusMessage* call, Args& a) {
 }
 
 template <bool Init>
-DBusMessage* restoreLabel(DBusMessage* call, Args& a) {
+DBusMessage* restoreLabel(DBusMessage* call, Args& a)
+{
     std::string name;
     if (!a.str(&name)) return badArgs(call, "s");
     if (name.empty()) return Reply(call).str("").take();
     return Reply(call).str((Init ? "restored the initial label of " : "restored the label of ") + name).take();
 }
 
-DBusMessage* getLabelSetStatus(DBusMessage* call, Args&) {
+DBusMessage* getLabelSetStatus(DBusMessage* call, Args&)
+{
     return Reply(call).i32(0).take();
 }
 
@@ -581,7 +630,8 @@ constexpr Member kMembers[] = {
     {"getLabelSetStatus", getLabelSetStatus},
 };
 
-constexpr bool sameName(const char* a, const char* b) {
+constexpr bool sameName(const char* a, const char* b)
+{
     while (*a && *a == *b) {
         ++a;
         ++b;
@@ -589,7 +639,8 @@ constexpr bool sameName(const char* a, const char* b) {
     return *a == *b;
 }
 
-constexpr bool namesDistinct() {
+constexpr bool namesDistinct()
+{
     for (size_t i = 0; i < std::size(kMembers); ++i)
         for (size_t j = i + 1; j < std::size(kMembers); ++j)
             if (sameName(kMembers[i].name, kMembers[j].name)) return false;
@@ -603,7 +654,8 @@ static_assert(namesDistinct(), "each member is answered once");
 
 }  // namespace
 
-bool seedPackage(const char* text) {
+bool seedPackage(const char* text)
+{
     std::string t = text;
     size_t eq = t.rfind('=');
     if (eq == std::string::npos || eq == 0 || eq + 1 == t.size()) return false;
@@ -614,7 +666,8 @@ bool seedPackage(const char* text) {
     return true;
 }
 
-DBusMessage* serviceAnswer(DBusMessage* call) {
+DBusMessage* serviceAnswer(DBusMessage* call)
+{
     const std::string member = dbus_message_get_member(call) ? dbus_message_get_member(call) : "";
     for (const Member& m : kMembers) {
         if (member == m.name) {

@@ -8,7 +8,8 @@
 
 namespace standin {
 
-std::string quote(const std::string& s) {
+std::string quote(const std::string& s)
+{
     std::string out = "\"";
     for (unsigned char c : s) {
         if (c == '"' || c == '\\') {
@@ -34,7 +35,8 @@ namespace {
 
 std::string printOne(DBusMessageIter* it);
 
-std::string printLevel(DBusMessageIter* it, const char* sep) {
+std::string printLevel(DBusMessageIter* it, const char* sep)
+{
     std::string out;
     bool first = true;
     while (dbus_message_iter_get_arg_type(it) != DBUS_TYPE_INVALID) {
@@ -46,7 +48,8 @@ std::string printLevel(DBusMessageIter* it, const char* sep) {
     return out;
 }
 
-std::string printOne(DBusMessageIter* it) {
+std::string printOne(DBusMessageIter* it)
+{
     int type = dbus_message_iter_get_arg_type(it);
     DBusBasicValue v;
     char buf[64];
@@ -129,7 +132,8 @@ class Parser {
 public:
     explicit Parser(const std::string& text) : s_(text) {}
 
-    void value(DBusSignatureIter* sig, DBusMessageIter* out) {
+    void value(DBusSignatureIter* sig, DBusMessageIter* out)
+    {
         skip();
         int type = dbus_signature_iter_get_current_type(sig);
         switch (type) {
@@ -140,9 +144,12 @@ public:
         }
         case DBUS_TYPE_BOOLEAN: {
             dbus_bool_t b;
-            if (word("true")) b = TRUE;
-            else if (word("false")) b = FALSE;
-            else fail("boolean expected");
+            if (word("true"))
+                b = TRUE;
+            else if (word("false"))
+                b = FALSE;
+            else
+                fail("boolean expected");
             append(out, type, &b);
             break;
         }
@@ -272,45 +279,54 @@ public:
         }
     }
 
-    void separator(char close) {
+    void separator(char close)
+    {
         skip();
         if (peek(close)) return;
         expect(',');
     }
 
-    void finish() {
+    void finish()
+    {
         skip();
         if (pos_ != s_.size()) fail("text after the last value");
     }
 
-    void topSeparator() {
+    void topSeparator()
+    {
         skip();
         if (pos_ < s_.size() && s_[pos_] == ',') ++pos_;
     }
 
-    [[noreturn]] void fail(const std::string& why) {
+    [[noreturn]] void fail(const std::string& why)
+    {
         throw std::runtime_error(why + " at offset " + std::to_string(pos_));
     }
 
 private:
-    void skip() {
+    void skip()
+    {
         while (pos_ < s_.size() && (s_[pos_] == ' ' || s_[pos_] == '\t')) ++pos_;
     }
-    bool peek(char c) {
+    bool peek(char c)
+    {
         skip();
         return pos_ < s_.size() && s_[pos_] == c;
     }
-    void expect(char c) {
+    void expect(char c)
+    {
         if (!peek(c)) fail(std::string("'") + c + "' expected");
         ++pos_;
     }
-    bool word(const char* w) {
+    bool word(const char* w)
+    {
         size_t n = std::strlen(w);
         if (s_.compare(pos_, n, w) != 0) return false;
         pos_ += n;
         return true;
     }
-    long long signedNumber() {
+    long long signedNumber()
+    {
         const char* start = s_.c_str() + pos_;
         char* end = nullptr;
         errno = 0;
@@ -319,7 +335,8 @@ private:
         pos_ += static_cast<size_t>(end - start);
         return x;
     }
-    unsigned long long unsignedNumber() {
+    unsigned long long unsignedNumber()
+    {
         const char* start = s_.c_str() + pos_;
         char* end = nullptr;
         errno = 0;
@@ -328,7 +345,8 @@ private:
         pos_ += static_cast<size_t>(end - start);
         return x;
     }
-    std::string string() {
+    std::string string()
+    {
         expect('"');
         std::string out;
         while (pos_ < s_.size() && s_[pos_] != '"') {
@@ -339,18 +357,22 @@ private:
             }
             if (pos_ >= s_.size()) fail("unfinished escape");
             char e = s_[pos_++];
-            if (e == 'n') out += '\n';
-            else if (e == 't') out += '\t';
+            if (e == 'n')
+                out += '\n';
+            else if (e == 't')
+                out += '\t';
             else if (e == 'x') {
                 if (pos_ + 2 > s_.size()) fail("unfinished escape");
                 out += static_cast<char>(std::strtoul(s_.substr(pos_, 2).c_str(), nullptr, 16));
                 pos_ += 2;
-            } else out += e;
+            } else
+                out += e;
         }
         expect('"');
         return out;
     }
-    void append(DBusMessageIter* out, int type, const void* v) {
+    void append(DBusMessageIter* out, int type, const void* v)
+    {
         if (!dbus_message_iter_append_basic(out, type, v)) fail("out of memory");
     }
 
@@ -360,9 +382,13 @@ private:
 
 }  // namespace
 
-std::string printArgs(DBusMessageIter* iter) { return printLevel(iter, ", "); }
+std::string printArgs(DBusMessageIter* iter)
+{
+    return printLevel(iter, ", ");
+}
 
-bool appendArgs(DBusMessage* msg, const std::string& sig, const std::string& text, std::string* why) {
+bool appendArgs(DBusMessage* msg, const std::string& sig, const std::string& text, std::string* why)
+{
     if (!dbus_signature_validate(sig.c_str(), nullptr)) {
         *why = "bad signature \"" + sig + "\"";
         return false;

@@ -16,7 +16,8 @@ namespace {
 // A monitor on the private bus (raw libdbus, its own connection by address).
 class Monitor {
 public:
-    explicit Monitor(const std::string& address) {
+    explicit Monitor(const std::string& address)
+    {
         DBusError err;
         dbus_error_init(&err);
         conn_ = dbus_connection_open_private(address.c_str(), &err);
@@ -42,7 +43,8 @@ public:
         }
         dbus_message_unref(r);
     }
-    ~Monitor() {
+    ~Monitor()
+    {
         if (conn_) {
             dbus_connection_close(conn_);
             dbus_connection_unref(conn_);
@@ -51,7 +53,8 @@ public:
 
     // "type member [first string argument]" of every message seen within
     // `ms` of quiet, in order.
-    std::vector<std::string> drain(int ms = 300) {
+    std::vector<std::string> drain(int ms = 300)
+    {
         std::vector<std::string> seen;
         if (!conn_) return seen;
         auto quietUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
@@ -66,7 +69,8 @@ public:
     }
 
 private:
-    static std::string describe(DBusMessage* m) {
+    static std::string describe(DBusMessage* m)
+    {
         std::string out;
         switch (dbus_message_get_type(m)) {
         case DBUS_MESSAGE_TYPE_METHOD_CALL:
@@ -94,7 +98,8 @@ private:
 
 class BusTraffic : public vorxtest::LabelMgrPeerTest {};
 
-std::vector<std::string> callsOnly(const std::vector<std::string>& seen) {
+std::vector<std::string> callsOnly(const std::vector<std::string>& seen)
+{
     std::vector<std::string> out;
     for (const auto& s : seen)
         if (s.rfind("call ", 0) == 0) out.push_back(s);
@@ -106,7 +111,8 @@ const char kLabelMgrRule[] =
 const char kIntrospectRule[] =
     "type='signal',interface='org.freedesktop.DBus.Introspectable',path='/org/freedesktop/DBus/tarne/vorx/labelmgr'";
 
-TEST_F(BusTraffic, OneCallIsHelloTwoMatchesTheCallAndTheirRemoval) {
+TEST_F(BusTraffic, OneCallIsHelloTwoMatchesTheCallAndTheirRemoval)
+{
     ASSERT_TRUE(peer.reply("getPkgId", "t", "1"));
     Monitor monitor(bus.address());
     monitor.drain(100);
@@ -128,7 +134,8 @@ TEST_F(BusTraffic, OneCallIsHelloTwoMatchesTheCallAndTheirRemoval) {
     EXPECT_FALSE(peer.hasOwner(calls[0].sender));
 }
 
-TEST_F(BusTraffic, AFailedCallStillRemovesItsMatchRules) {
+TEST_F(BusTraffic, AFailedCallStillRemovesItsMatchRules)
+{
     ASSERT_TRUE(peer.error("getPkgId", "org.example.Error", "nope"));
     Monitor monitor(bus.address());
     monitor.drain(100);
@@ -145,7 +152,8 @@ TEST_F(BusTraffic, AFailedCallStillRemovesItsMatchRules) {
 // The stand-in service, as the example and end-to-end tests use it.
 class StandIn : public vorxtest::LabelMgrServiceTest {};
 
-TEST_F(StandIn, UnknownPackageIsAllOnesUntilSet) {
+TEST_F(StandIn, UnknownPackageIsAllOnesUntilSet)
+{
     uint64_t id = 0;
     EXPECT_EQ(getPkgId("pkg", &id), -1);
     EXPECT_EQ(id, UINT64_MAX);

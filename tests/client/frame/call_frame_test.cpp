@@ -26,7 +26,8 @@ using testing::internal::GetCapturedStderr;
 
 class GetPkgIdFrame : public vorxtest::LabelMgrPeerTest {};
 
-TEST_F(GetPkgIdFrame, AnswersZeroAndAllBitsSet) {
+TEST_F(GetPkgIdFrame, AnswersZeroAndAllBitsSet)
+{
     uint64_t id = 9;
     ASSERT_TRUE(peer.reply("getPkgId", "t", "0"));
     EXPECT_EQ(getPkgId("a", &id), 0);
@@ -36,7 +37,8 @@ TEST_F(GetPkgIdFrame, AnswersZeroAndAllBitsSet) {
     EXPECT_EQ(id, UINT64_MAX);
 }
 
-TEST_F(GetPkgIdFrame, NullArgumentsSendNothing) {
+TEST_F(GetPkgIdFrame, NullArgumentsSendNothing)
+{
     ASSERT_TRUE(peer.reply("getPkgId", "t", "1"));
     uint64_t id = 5;
     CaptureStderr();
@@ -47,7 +49,8 @@ TEST_F(GetPkgIdFrame, NullArgumentsSendNothing) {
     EXPECT_TRUE(peer.calls().empty());
 }
 
-TEST_F(GetPkgIdFrame, ErrorAnswerWritesTheMessageAndLeavesTheId) {
+TEST_F(GetPkgIdFrame, ErrorAnswerWritesTheMessageAndLeavesTheId)
+{
     ASSERT_TRUE(peer.error("getPkgId", "com.tarne.vorx.labelmgr.Error.Unknown", "no such package"));
     uint64_t id = 7;
     CaptureStderr();
@@ -57,7 +60,8 @@ TEST_F(GetPkgIdFrame, ErrorAnswerWritesTheMessageAndLeavesTheId) {
 }
 
 // Wrong shapes of the reply: the binding's reading rules, reported as a bus error.
-TEST_F(GetPkgIdFrame, WrongReplyShapeIsTypeMismatch) {
+TEST_F(GetPkgIdFrame, WrongReplyShapeIsTypeMismatch)
+{
     struct Case {
         const char* sig;
         const char* values;
@@ -73,14 +77,16 @@ TEST_F(GetPkgIdFrame, WrongReplyShapeIsTypeMismatch) {
     }
 }
 
-TEST_F(GetPkgIdFrame, ExtraReplyArgumentsAreIgnored) {
+TEST_F(GetPkgIdFrame, ExtraReplyArgumentsAreIgnored)
+{
     ASSERT_TRUE(peer.reply("getPkgId", "tsi", "3, \"more\", -1"));
     uint64_t id = 0;
     EXPECT_EQ(getPkgId("a", &id), 0);
     EXPECT_EQ(id, 3u);
 }
 
-TEST_F(GetPkgIdFrame, MissingServiceIsABusError) {
+TEST_F(GetPkgIdFrame, MissingServiceIsABusError)
+{
     peer.stop();
     uint64_t id = 7;
     CaptureStderr();
@@ -92,7 +98,8 @@ TEST_F(GetPkgIdFrame, MissingServiceIsABusError) {
     EXPECT_EQ(id, 7u);
 }
 
-TEST_F(GetPkgIdFrame, InvalidUtf8IsRefusedBeforeSending) {
+TEST_F(GetPkgIdFrame, InvalidUtf8IsRefusedBeforeSending)
+{
     ASSERT_TRUE(peer.reply("getPkgId", "t", "1"));
     uint64_t id = 7;
     CaptureStderr();
@@ -104,7 +111,8 @@ TEST_F(GetPkgIdFrame, InvalidUtf8IsRefusedBeforeSending) {
     EXPECT_EQ(getPkgId("good", &id), 0);
 }
 
-TEST_F(GetPkgIdFrame, EachCallHasItsOwnConnectionClosedAfterwards) {
+TEST_F(GetPkgIdFrame, EachCallHasItsOwnConnectionClosedAfterwards)
+{
     ASSERT_TRUE(peer.reply("getPkgId", "t", "1"));
     uint64_t id = 0;
     ASSERT_EQ(getPkgId("a", &id), 0);
@@ -115,7 +123,8 @@ TEST_F(GetPkgIdFrame, EachCallHasItsOwnConnectionClosedAfterwards) {
     for (const auto& c : calls) EXPECT_FALSE(peer.hasOwner(c.sender)) << c.sender << " still connected";
 }
 
-TEST_F(GetPkgIdFrame, ManyCallsLeaveNoDescriptorBehind) {
+TEST_F(GetPkgIdFrame, ManyCallsLeaveNoDescriptorBehind)
+{
     ASSERT_TRUE(peer.reply("getPkgId", "t", "1"));
     uint64_t id = 0;
     ASSERT_EQ(getPkgId("warm-up", &id), 0);
@@ -129,7 +138,8 @@ TEST_F(GetPkgIdFrame, ManyCallsLeaveNoDescriptorBehind) {
     EXPECT_EQ(vorxtest::openDescriptors(), before);
 }
 
-TEST_F(GetPkgIdFrame, DefaultDispatcherIsPutBack) {
+TEST_F(GetPkgIdFrame, DefaultDispatcherIsPutBack)
+{
     ASSERT_TRUE(peer.reply("getPkgId", "t", "1"));
     DBus::BusDispatcher mine;
     DBus::default_dispatcher = &mine;
@@ -142,7 +152,8 @@ TEST_F(GetPkgIdFrame, DefaultDispatcherIsPutBack) {
     mine.leave();
 }
 
-TEST_F(GetPkgIdFrame, OverlappingCallsFromThreadsAllSucceed) {
+TEST_F(GetPkgIdFrame, OverlappingCallsFromThreadsAllSucceed)
+{
     ASSERT_TRUE(peer.reply("getPkgId", "t", "11"));
     ASSERT_TRUE(peer.delay("getPkgId", 2));
     std::atomic<int> good{0};
@@ -162,7 +173,8 @@ TEST_F(GetPkgIdFrame, OverlappingCallsFromThreadsAllSucceed) {
 
 // Descriptors a call holds while it waits are closed on exec, so a program
 // that starts another one meanwhile does not hand them over.
-TEST_F(GetPkgIdFrame, DescriptorsOfARunningCallAreCloseOnExec) {
+TEST_F(GetPkgIdFrame, DescriptorsOfARunningCallAreCloseOnExec)
+{
     ASSERT_TRUE(peer.reply("getPkgId", "t", "1"));
     ASSERT_TRUE(peer.delay("getPkgId", 500));
     auto before = vorxtest::openDescriptors();
@@ -188,12 +200,11 @@ TEST_F(GetPkgIdFrame, DescriptorsOfARunningCallAreCloseOnExec) {
 // The bus refuses the client's second signal match rule.
 class GetPkgIdMatchLimit : public vorxtest::LabelMgrPeerTest {
 protected:
-    std::string extraBusConfig() const override {
-        return R"(<limit name="max_match_rules_per_connection">1</limit>)";
-    }
+    std::string extraBusConfig() const override { return R"(<limit name="max_match_rules_per_connection">1</limit>)"; }
 };
 
-TEST_F(GetPkgIdMatchLimit, RefusedMatchRuleIsABusError) {
+TEST_F(GetPkgIdMatchLimit, RefusedMatchRuleIsABusError)
+{
     ASSERT_TRUE(peer.reply("getPkgId", "t", "1"));
     uint64_t id = 7;
     CaptureStderr();
@@ -205,7 +216,8 @@ TEST_F(GetPkgIdMatchLimit, RefusedMatchRuleIsABusError) {
 }
 
 // No bus at the address: its own process, as libdbus reads the address once.
-TEST(GetPkgIdNoBus, UnreachableBusIsABusError) {
+TEST(GetPkgIdNoBus, UnreachableBusIsABusError)
+{
     unsetenv("DBUSXX_VERBOSE");
     setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/vorx-test/socket", 1);
     auto before = vorxtest::openDescriptors();
@@ -221,7 +233,8 @@ TEST(GetPkgIdNoBus, UnreachableBusIsABusError) {
 }
 
 // No descriptor left for the dispatcher's wake-up pipe.
-TEST_F(GetPkgIdFrame, DispatcherThatCannotBeBuiltIsABusError) {
+TEST_F(GetPkgIdFrame, DispatcherThatCannotBeBuiltIsABusError)
+{
 #ifdef __SANITIZE_ADDRESS__
     GTEST_SKIP() << "the sanitizers probe memory through a pipe, which fails with no descriptor left";
 #endif

@@ -18,11 +18,9 @@ std::atomic<bool> armed{false};
 
 void* allocate(size_t size)
 {
-    if (armed.load(std::memory_order_relaxed) && size >= kRefusedFrom)
-        throw std::bad_alloc();
+    if (armed.load(std::memory_order_relaxed) && size >= kRefusedFrom) throw std::bad_alloc();
     void* p = std::malloc(size == 0 ? 1 : size);
-    if (p == nullptr)
-        throw std::bad_alloc();
+    if (p == nullptr) throw std::bad_alloc();
     return p;
 }
 

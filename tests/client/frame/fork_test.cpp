@@ -26,8 +26,7 @@ class ForkDuringCalls : public vorxtest::LabelMgrPeerTest {};
 bool peerHasCall(vorxtest::LabelMgrPeer& peer, const std::string& member)
 {
     for (const auto& c : peer.calls())
-        if (c.member == member)
-            return true;
+        if (c.member == member) return true;
     return false;
 }
 

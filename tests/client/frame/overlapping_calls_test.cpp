@@ -68,13 +68,11 @@ protected:
                 std::string name = pkgName(n);
                 for (int i = 0; i < calls; ++i) {
                     uint64_t id = 0;
-                    if (getPkgId(name.c_str(), &id) != 0 || id != static_cast<uint64_t>(1000 + n))
-                        ++wrong;
+                    if (getPkgId(name.c_str(), &id) != 0 || id != static_cast<uint64_t>(1000 + n)) ++wrong;
                 }
             });
         }
-        for (auto& t : threads)
-            t.join();
+        for (auto& t : threads) t.join();
         return wrong.load();
     }
 };
@@ -97,8 +95,7 @@ TEST_F(OverlappingCalls, HeapAndDescriptorsStayFlat)
     const int calls = 100;
     ASSERT_EQ(callFromAllThreads(calls), 0);
     EXPECT_EQ(vorxtest::openDescriptors(), descriptors);
-    if (const char* why = noHeapBound())
-        GTEST_SKIP() << "descriptors checked; heap not: " << why;
+    if (const char* why = noHeapBound()) GTEST_SKIP() << "descriptors checked; heap not: " << why;
     size_t after = heapInUse();
     double perCall = after > heap ? static_cast<double>(after - heap) / (kThreads * calls) : 0.0;
     std::printf("heap per call with %d threads overlapping: %.1f bytes\n", kThreads, perCall);
@@ -109,13 +106,11 @@ TEST_F(OverlappingCalls, HeapAndDescriptorsStayFlat)
 // libdbus's connection object, some 8.5 KB.
 TEST_F(OverlappingCalls, HeapGrowsByLessThan256BytesACall)
 {
-    if (const char* why = noHeapBound())
-        GTEST_SKIP() << why;
+    if (const char* why = noHeapBound()) GTEST_SKIP() << why;
     uint64_t id = 0;
     ASSERT_EQ(getPkgId("pkg.0", &id), 0);
     size_t heap = heapInUse();
-    for (int i = 0; i < 1000; ++i)
-        ASSERT_EQ(getPkgId("pkg.0", &id), 0) << "call " << i;
+    for (int i = 0; i < 1000; ++i) ASSERT_EQ(getPkgId("pkg.0", &id), 0) << "call " << i;
     size_t after = heapInUse();
     double perCall = after > heap ? static_cast<double>(after - heap) / 1000 : 0.0;
     std::printf("heap per call: %.1f bytes\n", perCall);
@@ -154,8 +149,7 @@ TEST_F(HeldAnswer, OtherThreadsCallsCompleteWhileOneWaits)
         });
     }
     slow.join();
-    for (auto& t : others)
-        t.join();
+    for (auto& t : others) t.join();
     std::printf("calls finished while one waited 5 s: %d\n", meanwhile.load());
     EXPECT_EQ(wrong.load(), 0);
     EXPECT_GE(meanwhile.load(), 20);

@@ -24,7 +24,8 @@ class Proxy : public vorxtest::LabelMgrPeerTest {
 protected:
     // Runs `body` in the frame; returns the frame's result, with its error
     // text in `errors`.
-    int run(const std::function<void(LabelMgrClient&)>& body) {
+    int run(const std::function<void(LabelMgrClient&)>& body)
+    {
         std::ostringstream err;
         int rc = vorx::client::callService(-2, err, [&](LabelMgrClient& c) {
             body(c);
@@ -42,7 +43,8 @@ static_assert(std::is_base_of<DBus::ObjectProxy, LabelMgrClient>::value, "object
 static_assert(std::has_virtual_destructor<com::tarne::vorx::labelmgr_proxy>::value, "destroyed whole via a base");
 static_assert(!std::is_copy_constructible<LabelMgrClient>::value, "one client per call");
 
-TEST_F(Proxy, ClientCallsTheServiceObjectWithTheLongTimeout) {
+TEST_F(Proxy, ClientCallsTheServiceObjectWithTheLongTimeout)
+{
     ASSERT_EQ(run([](LabelMgrClient& c) {
                   EXPECT_EQ(c.path(), "/org/freedesktop/DBus/tarne/vorx/labelmgr");
                   EXPECT_EQ(c.service(), "com.tarne.vorx.labelmgr");
@@ -53,7 +55,8 @@ TEST_F(Proxy, ClientCallsTheServiceObjectWithTheLongTimeout) {
         << errors;
 }
 
-TEST_F(Proxy, MembersWithoutInputsSendAnEmptyBody) {
+TEST_F(Proxy, MembersWithoutInputsSendAnEmptyBody)
+{
     const std::map<std::string, std::function<void(LabelMgrClient&)>> members = {
         {"showUserSetPkgId", [](LabelMgrClient& c) { c.showUserSetPkgId(); }},
         {"delAllUserSetPkgId", [](LabelMgrClient& c) { c.delAllUserSetPkgId(); }},
@@ -85,7 +88,8 @@ TEST_F(Proxy, MembersWithoutInputsSendAnEmptyBody) {
     }
 }
 
-TEST_F(Proxy, ArgumentsTravelInOrderWithDictionariesByKey) {
+TEST_F(Proxy, ArgumentsTravelInOrderWithDictionariesByKey)
+{
     ASSERT_TRUE(peer.reply("setFileOid", "i", "0"));
     ASSERT_TRUE(peer.reply("setFileTid", "i", "0"));
     ASSERT_TRUE(peer.reply("setLabelForPkg", "i", "0"));
@@ -114,7 +118,8 @@ TEST_F(Proxy, ArgumentsTravelInOrderWithDictionariesByKey) {
     EXPECT_EQ(calls[4].body, "[]");
 }
 
-TEST_F(Proxy, StringsGoUpToTheirFirstNul) {
+TEST_F(Proxy, StringsGoUpToTheirFirstNul)
+{
     ASSERT_TRUE(peer.reply("getFileTid", "u", "1"));
     ASSERT_EQ(run([](LabelMgrClient& c) { c.getFileTid(std::string("/a\0b", 4)); }), 0) << errors;
     auto calls = peer.calls();
@@ -122,7 +127,8 @@ TEST_F(Proxy, StringsGoUpToTheirFirstNul) {
     EXPECT_EQ(calls[0].body, R"("/a")");
 }
 
-TEST_F(Proxy, DictionaryRepliesKeepTheLastOfARepeatedKeyInKeyOrder) {
+TEST_F(Proxy, DictionaryRepliesKeepTheLastOfARepeatedKeyInKeyOrder)
+{
     ASSERT_TRUE(peer.reply("showUserSetPkgId", "a{st}", R"({"c": 3, "b": 1, "a": 0, "b": 2})"));
     ASSERT_TRUE(peer.reply("queryUserSetFileOid", "a{sa{st}}",
                            R"({"/x": {"pkg_id": 1, "file_id": 1}, "/w": {}, "/x": {"path_id": 9}})"));
@@ -138,7 +144,8 @@ TEST_F(Proxy, DictionaryRepliesKeepTheLastOfARepeatedKeyInKeyOrder) {
     EXPECT_EQ(files, (PathIdMap{{"/w", {}}, {"/x", {{"path_id", 9}}}}));
 }
 
-TEST_F(Proxy, EmptyArraysOfAnyElementTypeAreAccepted) {
+TEST_F(Proxy, EmptyArraysOfAnyElementTypeAreAccepted)
+{
     ASSERT_TRUE(peer.reply("getPkgIds", "asi", "[], 4"));
     ASSERT_TRUE(peer.reply("showUserSetFileTid", "a{ii}", "{}"));
     ASSERT_TRUE(peer.reply("policies_parse", "a{ss}", "{}"));
@@ -157,7 +164,8 @@ TEST_F(Proxy, EmptyArraysOfAnyElementTypeAreAccepted) {
     EXPECT_TRUE(tids.empty());
 }
 
-TEST_F(Proxy, GetPkgIdsAppendsAndLeavesStatusOnFailure) {
+TEST_F(Proxy, GetPkgIdsAppendsAndLeavesStatusOnFailure)
+{
     ASSERT_TRUE(peer.reply("getPkgIds", "ati", "[7, 8], 3"));
     std::vector<uint64_t> ids{1};
     int32_t status = -9;
@@ -174,7 +182,8 @@ TEST_F(Proxy, GetPkgIdsAppendsAndLeavesStatusOnFailure) {
     EXPECT_EQ(status, -9);
 }
 
-TEST_F(Proxy, WrongShapesRaiseTheBindingsMessages) {
+TEST_F(Proxy, WrongShapesRaiseTheBindingsMessages)
+{
     struct Case {
         const char* member;
         const char* sig;
@@ -213,7 +222,8 @@ TEST_F(Proxy, WrongShapesRaiseTheBindingsMessages) {
     }
 }
 
-TEST_F(Proxy, TextThatIsNotUtf8IsRefusedInsideContainersToo) {
+TEST_F(Proxy, TextThatIsNotUtf8IsRefusedInsideContainersToo)
+{
     ASSERT_TRUE(peer.reply("setLabelForPkg", "i", "0"));
     ASSERT_TRUE(peer.reply("policies_parse", "a{sa{sa{st}}}", "{}"));
     ASSERT_TRUE(peer.reply("addTagFullSystem", "i", "0"));
@@ -227,8 +237,7 @@ TEST_F(Proxy, TextThatIsNotUtf8IsRefusedInsideContainersToo) {
     EXPECT_EQ(errors, "DBus error occurred: argument 2 of addTagFullSystem holds a string that is not valid UTF-8\n");
     EXPECT_TRUE(peer.calls().empty());
     // Valid multi-byte text goes through untouched.
-    EXPECT_EQ(run([](LabelMgrClient& c) { c.setLabelForPkg({"/d\xc3\xa9j\xc3\xa0"}, "p\xe2\x82\xac"); }), 0)
-        << errors;
+    EXPECT_EQ(run([](LabelMgrClient& c) { c.setLabelForPkg({"/d\xc3\xa9j\xc3\xa0"}, "p\xe2\x82\xac"); }), 0) << errors;
     auto calls = peer.calls();
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].body, "[\"/d\xc3\xa9j\xc3\xa0\"], \"p\xe2\x82\xac\"");
@@ -237,12 +246,11 @@ TEST_F(Proxy, TextThatIsNotUtf8IsRefusedInsideContainersToo) {
 // Preparation runs once the connection is open, before the client is built.
 class ProxyMatchLimit : public vorxtest::LabelMgrPeerTest {
 protected:
-    std::string extraBusConfig() const override {
-        return R"(<limit name="max_match_rules_per_connection">1</limit>)";
-    }
+    std::string extraBusConfig() const override { return R"(<limit name="max_match_rules_per_connection">1</limit>)"; }
 };
 
-TEST_F(ProxyMatchLimit, PreparationPrecedesTheClient) {
+TEST_F(ProxyMatchLimit, PreparationPrecedesTheClient)
+{
     bool prepared = false, called = false;
     std::ostringstream err;
     int rc = vorx::client::callService(
@@ -257,11 +265,14 @@ TEST_F(ProxyMatchLimit, PreparationPrecedesTheClient) {
     EXPECT_EQ(err.str().rfind("DBus error occurred: ", 0), 0u) << err.str();
 }
 
-TEST(ProxyNoBus, NoPreparationWithoutAConnection) {
+TEST(ProxyNoBus, NoPreparationWithoutAConnection)
+{
     setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/vorx-test/socket", 1);
     bool prepared = false;
     std::ostringstream err;
-    EXPECT_EQ(vorx::client::callService(-7, err, [&] { prepared = true; }, [](LabelMgrClient&) { return 0; }), -7);
+    EXPECT_EQ(vorx::client::callService(
+                  -7, err, [&] { prepared = true; }, [](LabelMgrClient&) { return 0; }),
+              -7);
     EXPECT_FALSE(prepared);
     EXPECT_EQ(err.str().rfind("DBus error occurred: ", 0), 0u) << err.str();
 }

@@ -10,8 +10,8 @@
 #include "c_caller.h"
 
 /* An incompatible prototype fails to compile here (-Werror). */
-static int (*const c_proto_void[])(void) = {clearUserSetPkgId, clearFileOid, clearFileSid, clearFileTid,
-                                                 clearFileInheritFlag, getLabelSetStatus};
+static int (*const c_proto_void[])(void) = {clearUserSetPkgId, clearFileOid,         clearFileSid,
+                                            clearFileTid,      clearFileInheritFlag, getLabelSetStatus};
 static int (*const c_proto_getPkgIds)(const char**, unsigned int, uint64_t*) = getPkgIds;
 static int (*const c_proto_setPkgId)(const char*, uint64_t) = setPkgId;
 static int (*const c_proto_queryPkg)(const char*, uint64_t*) = queryUserSetPkgId;
@@ -62,8 +62,7 @@ int c_show(int which, struct c_record* records, int max, int* out_written)
     USER_SET_ITEM* items = (USER_SET_ITEM*)(uintptr_t)0x5a5a;
     int n = c_proto_show[which](&items);
     *out_written = items != (USER_SET_ITEM*)(uintptr_t)0x5a5a;
-    if (n <= 0)
-        return n;
+    if (n <= 0) return n;
     return c_walk(n, items, records, max);
 }
 
@@ -72,7 +71,6 @@ int c_query(int which, const char* path, int option, struct c_record* records, i
     USER_SET_ITEM* items = (USER_SET_ITEM*)(uintptr_t)0x5a5a;
     int n = c_proto_query[which](path, &items, option);
     *out_written = items != (USER_SET_ITEM*)(uintptr_t)0x5a5a;
-    if (n <= 0)
-        return n;
+    if (n <= 0) return n;
     return c_walk(n, items, records, max);
 }

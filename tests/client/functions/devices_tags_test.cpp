@@ -110,11 +110,9 @@ TEST_F(DevicesTags, TextAnswersPassThroughByteForByte)
 {
     // Long, non-ASCII, and with bytes that a careless copy would trip on.
     std::string big;
-    for (int i = 0; i < 20000; ++i)
-        big += "h\xc3\xa9\\\"";
+    for (int i = 0; i < 20000; ++i) big += "h\xc3\xa9\\\"";
     std::string quoted;
-    for (char ch : big)
-        quoted += (ch == '\\' || ch == '"') ? std::string("\\") + ch : std::string(1, ch);
+    for (char ch : big) quoted += (ch == '\\' || ch == '"') ? std::string("\\") + ch : std::string(1, ch);
     struct Case {
         const char* member;
         std::function<std::string()> call;

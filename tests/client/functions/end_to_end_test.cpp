@@ -111,9 +111,16 @@ TEST_F(EndToEnd, LabellingNeedsAKnownPackageAndTheRestPassesThrough)
     EXPECT_EQ(0, getDeviceOids({"sda"}, oids));
     EXPECT_EQ(oid, oids["sda"].pkg_id);
     addTagFullSystem("/opt/app", {"t"});
-    EXPECT_EQ("sda" "oid: " + [&] { std::ostringstream os; os << std::hex << oid; return os.str(); }() +
-                  "\n/opt/app addTagFullSystem: 0\n",
-              streams.out());
+    EXPECT_EQ(
+        "sda"
+        "oid: " +
+            [&] {
+                std::ostringstream os;
+                os << std::hex << oid;
+                return os.str();
+            }() +
+            "\n/opt/app addTagFullSystem: 0\n",
+        streams.out());
     EXPECT_EQ("", streams.err());
 }
 

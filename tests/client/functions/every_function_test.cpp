@@ -102,16 +102,47 @@ TEST_F(EveryFunction, RefusedArgumentsGiveMinusOneWithoutTrafficOrOutput)
 // its code, the error line on the right stream, and its out-parameters.
 TEST_F(EveryFunction, FailedCallGivesEachFunctionItsBusCodeAndOneErrorLine)
 {
-    failEverything({"getPkgIds", "setPkgId", "queryUserSetPkgId", "showUserSetPkgId", "delUserSetPkgId",
-                    "delAllUserSetPkgId", "getFileOid", "setFileOid", "queryUserSetFileOid", "showUserSetFileOid",
-                    "delUserSetFileOid", "delAllUserSetFileOid", "getFileSid", "setFileSid", "queryUserSetFileSid",
-                    "showUserSetFileSid", "delUserSetFileSid", "delAllUserSetFileSid", "getFileTid", "setFileTid",
-                    "queryUserSetFileTid", "showUserSetFileTid", "delUserSetFileTid", "delAllUserSetFileTid",
-                    "getFileInheritFlag", "setFileInheritFlag", "queryUserSetFileInheritFlag",
-                    "showUserSetFileInheritFlag", "delUserSetFileInheritFlag", "delAllUserSetFileInheritFlag",
-                    "setLabelForPkg", "getKernelModuleOid", "getKernelModuleOids", "getDeviceOid", "getDeviceOids",
-                    "addTagFullSystem", "getPathSm3HashValue", "policies_parse", "restoreSingleFileLabel",
-                    "restoreSingleFileInitLabel", "getLabelSetStatus"});
+    failEverything({"getPkgIds",
+                    "setPkgId",
+                    "queryUserSetPkgId",
+                    "showUserSetPkgId",
+                    "delUserSetPkgId",
+                    "delAllUserSetPkgId",
+                    "getFileOid",
+                    "setFileOid",
+                    "queryUserSetFileOid",
+                    "showUserSetFileOid",
+                    "delUserSetFileOid",
+                    "delAllUserSetFileOid",
+                    "getFileSid",
+                    "setFileSid",
+                    "queryUserSetFileSid",
+                    "showUserSetFileSid",
+                    "delUserSetFileSid",
+                    "delAllUserSetFileSid",
+                    "getFileTid",
+                    "setFileTid",
+                    "queryUserSetFileTid",
+                    "showUserSetFileTid",
+                    "delUserSetFileTid",
+                    "delAllUserSetFileTid",
+                    "getFileInheritFlag",
+                    "setFileInheritFlag",
+                    "queryUserSetFileInheritFlag",
+                    "showUserSetFileInheritFlag",
+                    "delUserSetFileInheritFlag",
+                    "delAllUserSetFileInheritFlag",
+                    "setLabelForPkg",
+                    "getKernelModuleOid",
+                    "getKernelModuleOids",
+                    "getDeviceOid",
+                    "getDeviceOids",
+                    "addTagFullSystem",
+                    "getPathSm3HashValue",
+                    "policies_parse",
+                    "restoreSingleFileLabel",
+                    "restoreSingleFileInitLabel",
+                    "getLabelSetStatus"});
     const char* names[] = {"a"};
     uint64_t ids[1] = {5};
     uint64_t id64 = 5;
@@ -146,8 +177,11 @@ TEST_F(EveryFunction, FailedCallGivesEachFunctionItsBusCodeAndOneErrorLine)
         {"showUserSetFileOid", [&] { return showUserSetFileOid(&out); }, -2, Err, outUntouched},
         {"delFileOid", [&] { return delFileOid("/a", 0); }, -2},
         {"clearFileOid", [&] { return clearFileOid(); }, -2},
-        {"getFileSid", [&] { return (rec = VORX_ID{1, 2, 3}), getFileSid("/a", &rec); }, -2, Err,
-         [&] { return rec.pkg_id == 0 && rec.file_id == 0 && rec.path_id == 0; }},
+        {"getFileSid",
+         [&] {
+             return (rec = VORX_ID{1, 2, 3}), getFileSid("/a", &rec);
+         },
+         -2, Err, [&] { return rec.pkg_id == 0 && rec.file_id == 0 && rec.path_id == 0; }},
         {"setFileSid", [&] { return setFileSid("/a", rec, 0); }, -2},
         {"queryUserSetFileSid", [&] { return queryUserSetFileSid("/a", &out, 0); }, -2, Err, outUntouched},
         {"showUserSetFileSid", [&] { return showUserSetFileSid(&out); }, -2, Err, outUntouched},
@@ -174,8 +208,11 @@ TEST_F(EveryFunction, FailedCallGivesEachFunctionItsBusCodeAndOneErrorLine)
          [&] { return oids.size() == 1 && oids["x"].pkg_id == 1 && oids["x"].path_id == 3; }},
         {"getKernelModuleOids", [&] { return getKernelModuleOids({"x"}, oids); }, -1, Err,
          [&] { return oids.size() == 1 && oids["x"].pkg_id == 1 && oids["x"].path_id == 3; }},
-        {"policies_parse", [&] { return policies_parse({{"k", {"v"}}}, policyIds); }, -1, Out,
-         [&] { return policyIds.size() == 1 && policyIds["c"]["n"].size() == 1; }},
+        {"policies_parse",
+         [&] {
+             return policies_parse({{"k", {"v"}}}, policyIds);
+         },
+         -1, Out, [&] { return policyIds.size() == 1 && policyIds["c"]["n"].size() == 1; }},
         {"addTagFullSystem", [&] { return addTagFullSystem("/p", {"t"}), 0; }, 0},
         {"getPathSm3HashValue", [&] { return text = getPathSm3HashValue("/p"), static_cast<int>(text.size()); }, 0},
         {"restoreSingleFileLabel", [&] { return text = restoreSingleFileLabel("/p"), static_cast<int>(text.size()); },
@@ -204,15 +241,35 @@ TEST_F(EveryFunction, NoArgumentMembersSendAnEmptyBody)
         const char* answer;
         std::function<void()> call;
     } cases[] = {
-        {"showUserSetPkgId", "a{st}", "{}", [] { USER_SET_ITEM* o; showUserSetPkgId(&o); }},
+        {"showUserSetPkgId", "a{st}", "{}",
+         [] {
+             USER_SET_ITEM* o;
+             showUserSetPkgId(&o);
+         }},
         {"delAllUserSetPkgId", "i", "0", [] { clearUserSetPkgId(); }},
-        {"showUserSetFileOid", "a{sa{st}}", "{}", [] { USER_SET_ITEM* o; showUserSetFileOid(&o); }},
+        {"showUserSetFileOid", "a{sa{st}}", "{}",
+         [] {
+             USER_SET_ITEM* o;
+             showUserSetFileOid(&o);
+         }},
         {"delAllUserSetFileOid", "i", "0", [] { clearFileOid(); }},
-        {"showUserSetFileSid", "a{sa{st}}", "{}", [] { USER_SET_ITEM* o; showUserSetFileSid(&o); }},
+        {"showUserSetFileSid", "a{sa{st}}", "{}",
+         [] {
+             USER_SET_ITEM* o;
+             showUserSetFileSid(&o);
+         }},
         {"delAllUserSetFileSid", "i", "0", [] { clearFileSid(); }},
-        {"showUserSetFileTid", "a{su}", "{}", [] { USER_SET_ITEM* o; showUserSetFileTid(&o); }},
+        {"showUserSetFileTid", "a{su}", "{}",
+         [] {
+             USER_SET_ITEM* o;
+             showUserSetFileTid(&o);
+         }},
         {"delAllUserSetFileTid", "i", "0", [] { clearFileTid(); }},
-        {"showUserSetFileInheritFlag", "a{su}", "{}", [] { USER_SET_ITEM* o; showUserSetFileInheritFlag(&o); }},
+        {"showUserSetFileInheritFlag", "a{su}", "{}",
+         [] {
+             USER_SET_ITEM* o;
+             showUserSetFileInheritFlag(&o);
+         }},
         {"delAllUserSetFileInheritFlag", "i", "0", [] { clearFileInheritFlag(); }},
         {"getLabelSetStatus", "i", "0", [] { getLabelSetStatus(); }},
     };
@@ -250,10 +307,23 @@ TEST_F(EveryFunction, TextThatIsNotUtf8IsAFailedCallWithoutTraffic)
     } cases[] = {
         {"getPkgIds", [&] { return getPkgIds(list, 2, &id64); }, -2},
         {"setFileOid", [&] { return setFileOid(bad, VORX_ID{}, 0); }, -2},
-        {"queryUserSetFileTid", [&] { USER_SET_ITEM* o; return queryUserSetFileTid(bad, &o, 0); }, -2},
+        {"queryUserSetFileTid",
+         [&] {
+             USER_SET_ITEM* o;
+             return queryUserSetFileTid(bad, &o, 0);
+         },
+         -2},
         {"setLabelForPkg", [&] { return setLabelForPkg(list, 2, "p"); }, -3},
-        {"getDeviceOids", [&] { return getDeviceOids({"ok", bad}, oids); }, -1},
-        {"policies_parse", [&] { return policies_parse({{"k", {bad}}}, ids); }, -1, true},
+        {"getDeviceOids",
+         [&] {
+             return getDeviceOids({"ok", bad}, oids);
+         },
+         -1},
+        {"policies_parse",
+         [&] {
+             return policies_parse({{"k", {bad}}}, ids);
+         },
+         -1, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

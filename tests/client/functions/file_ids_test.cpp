@@ -46,7 +46,8 @@ TEST_F(FileIds, ReadConvertsTheIdDictionary)
     } cases[] = {
         {R"({"pkg_id": 1, "file_id": 2, "path_id": 3})", 0, {1, 2, 3}},
         {R"({"path_id": 18446744073709551615, "file_id": 18446744073709551615, "pkg_id": 18446744073709551615})",
-         -1, {0, 0, 0}},
+         -1,
+         {0, 0, 0}},
         {R"({"pkg_id": 18446744073709551615, "file_id": 18446744073709551615, "path_id": 7})", 0, {kOnes, kOnes, 7}},
         // A missing key reads as 0, so two all-ones values are no failure.
         {R"({"pkg_id": 18446744073709551615, "file_id": 18446744073709551615})", 0, {kOnes, kOnes, 0}},
@@ -85,13 +86,15 @@ TEST_F(FileIds, OnlyStatusMinusOneFailsSetDelAndClear)
 {
     for (const auto& t : kTwins) {
         const StatusCase cases[] = {
-            {t.m("set"), [&] { return t.set("/a", VORX_ID{1, 2, 3}, 1); },
+            {t.m("set"),
+             [&] {
+                 return t.set("/a", VORX_ID{1, 2, 3}, 1);
+             },
              t.m("set") + R"((sa{st}i) "/a", {"file_id": 2, "path_id": 3, "pkg_id": 1}, 1)"},
             {t.m("delUserSet"), [&] { return t.del("/a", -1); }, t.m("delUserSet") + R"((si) "/a", -1)"},
             {t.m("delAllUserSet"), [&] { return t.clear(); }, t.m("delAllUserSet") + "() "},
         };
-        for (const auto& c : cases)
-            expectFileStatuses(c);
+        for (const auto& c : cases) expectFileStatuses(c);
     }
 }
 
@@ -144,10 +147,7 @@ TEST_F(FileIds, EmptyListingAndBusErrorLeaveOutAlone)
 // client is being built: the record is zero all the same.
 class FileIdsRefusedMatch : public FamilyTest {
 protected:
-    std::string extraBusConfig() const override
-    {
-        return R"(<limit name="max_match_rules_per_connection">1</limit>)";
-    }
+    std::string extraBusConfig() const override { return R"(<limit name="max_match_rules_per_connection">1</limit>)"; }
 };
 
 TEST_F(FileIdsRefusedMatch, ReadLeavesTheRecordZero)

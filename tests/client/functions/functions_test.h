@@ -58,8 +58,7 @@ inline std::vector<vorxtest::PeerCall> serviceCalls(vorxtest::LabelMgrPeer& peer
 {
     std::vector<vorxtest::PeerCall> out;
     for (auto& c : peer.calls())
-        if (c.interface == "com.tarne.vorx.labelmgr")
-            out.push_back(c);
+        if (c.interface == "com.tarne.vorx.labelmgr") out.push_back(c);
     return out;
 }
 
@@ -67,8 +66,7 @@ inline std::vector<vorxtest::PeerCall> serviceCalls(vorxtest::LabelMgrPeer& peer
 inline std::string oneCall(vorxtest::LabelMgrPeer& peer)
 {
     auto calls = serviceCalls(peer);
-    if (calls.size() != 1)
-        return "<" + std::to_string(calls.size()) + " calls>";
+    if (calls.size() != 1) return "<" + std::to_string(calls.size()) + " calls>";
     return calls[0].member + "(" + calls[0].signature + ") " + calls[0].body;
 }
 
@@ -79,8 +77,7 @@ protected:
     // Every member answered with the D-Bus error whose message is "it broke".
     void failEverything(const std::vector<std::string>& members)
     {
-        for (const auto& m : members)
-            ASSERT_TRUE(peer.error(m, "com.tarne.vorx.Error.Test", "it broke"));
+        for (const auto& m : members) ASSERT_TRUE(peer.error(m, "com.tarne.vorx.Error.Test", "it broke"));
     }
 
     // A file-family set, remove or clear call: what it sends, and that only a

@@ -90,8 +90,8 @@ TEST_F(PkgIds, QueryFindsItsOwnEntryAndReturnsOneWhenThereIsNone)
         int expected;
         uint64_t id;
     } cases[] = {
-        {R"({})", 1, 99},                            // no entry: *pkgId untouched
-        {R"({"b": 7})", 0, 0},                       // only other packages
+        {R"({})", 1, 99},       // no entry: *pkgId untouched
+        {R"({"b": 7})", 0, 0},  // only other packages
         {R"({"b": 8, "a": 7})", 0, 7},
         {R"({"a": 18446744073709551615})", 0, UINT64_MAX},
     };

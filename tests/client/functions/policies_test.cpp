@@ -27,8 +27,7 @@ std::string show(const Ids& ids)
     for (const auto& c : ids)
         for (const auto& n : c.second) {
             os << c.first << "/" << n.first << ":";
-            for (const auto& r : n.second)
-                os << " {" << r.pkg_id << "," << r.file_id << "," << r.path_id << "}";
+            for (const auto& r : n.second) os << " {" << r.pkg_id << "," << r.file_id << "," << r.path_id << "}";
             os << "; ";
         }
     return os.str();

@@ -103,8 +103,7 @@ TEST_F(TidsFlags, OnlyStatusMinusOneFailsSetDelAndClear)
              t.m("delUserSet") + R"((si) "/a", -2147483648)"},
             {t.m("delAllUserSet"), [&] { return t.clear(); }, t.m("delAllUserSet") + "() "},
         };
-        for (const auto& c : cases)
-            expectFileStatuses(c);
+        for (const auto& c : cases) expectFileStatuses(c);
     }
 }
 

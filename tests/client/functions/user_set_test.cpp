@@ -24,8 +24,7 @@ void* recordingAlloc(size_t size)
     lastAllocSize = size;
     // Dirty the block: nothing may rely on the allocator clearing it.
     void* p = std::malloc(size);
-    if (p != nullptr)
-        std::memset(p, 0xA5, size);
+    if (p != nullptr) std::memset(p, 0xA5, size);
     return p;
 }
 

@@ -17,7 +17,8 @@
 
 namespace {
 
-bool alive(pid_t pid) {
+bool alive(pid_t pid)
+{
     if (kill(pid, 0) != 0) return false;
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
     std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
@@ -25,12 +26,14 @@ bool alive(pid_t pid) {
     return !(close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'Z');
 }
 
-bool exists(const std::string& path) {
+bool exists(const std::string& path)
+{
     struct stat st;
     return stat(path.c_str(), &st) == 0;
 }
 
-bool goneWithin(pid_t pid, const std::string& dir, int ms) {
+bool goneWithin(pid_t pid, const std::string& dir, int ms)
+{
     for (int i = 0; i < ms / 10; ++i) {
         if (!alive(pid) && !exists(dir)) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -38,7 +41,8 @@ bool goneWithin(pid_t pid, const std::string& dir, int ms) {
     return false;
 }
 
-TEST(Harness, StopEndsDaemonAndPeerAndRemovesTheDirectory) {
+TEST(Harness, StopEndsDaemonAndPeerAndRemovesTheDirectory)
+{
     vorxtest::PrivateSystemBus bus;
     vorxtest::LabelMgrPeer peer;
     std::string why;
@@ -55,7 +59,8 @@ TEST(Harness, StopEndsDaemonAndPeerAndRemovesTheDirectory) {
     EXPECT_TRUE(goneWithin(busPid, dir, 5000));
 }
 
-TEST(Harness, ATestThatDiesLeavesNoBusBehind) {
+TEST(Harness, ATestThatDiesLeavesNoBusBehind)
+{
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
     pid_t child = fork();

@@ -21,7 +21,8 @@ using ValueMap = std::map<std::string, uint32_t>;
 
 class StandInService : public vorxtest::LabelMgrServiceTest {
 protected:
-    void run(const std::function<void(LabelMgrClient&)>& body) {
+    void run(const std::function<void(LabelMgrClient&)>& body)
+    {
         std::ostringstream err;
         int rc = vorx::client::callService(-2, err, [&](LabelMgrClient& c) {
             body(c);
@@ -31,7 +32,8 @@ protected:
     }
 };
 
-TEST_F(StandInService, PackageIdsSetThenReadShownAndRemoved) {
+TEST_F(StandInService, PackageIdsSetThenReadShownAndRemoved)
+{
     run([](LabelMgrClient& c) {
         EXPECT_EQ(c.getPkgId("p1"), UINT64_MAX);
         EXPECT_TRUE(c.queryUserSetPkgId("p1").empty());
@@ -52,7 +54,8 @@ TEST_F(StandInService, PackageIdsSetThenReadShownAndRemoved) {
     });
 }
 
-TEST_F(StandInService, FileIdsByPathWithOptionReachingBelowIt) {
+TEST_F(StandInService, FileIdsByPathWithOptionReachingBelowIt)
+{
     run([](LabelMgrClient& c) {
         const IdMap none{{"file_id", UINT64_MAX}, {"path_id", UINT64_MAX}, {"pkg_id", UINT64_MAX}};
         EXPECT_EQ(c.getFileOid("/d/a"), none);
@@ -71,7 +74,8 @@ TEST_F(StandInService, FileIdsByPathWithOptionReachingBelowIt) {
     });
 }
 
-TEST_F(StandInService, TidsAndInheritFlags) {
+TEST_F(StandInService, TidsAndInheritFlags)
+{
     run([](LabelMgrClient& c) {
         EXPECT_EQ(c.getFileTid("/f"), UINT32_MAX);
         EXPECT_EQ(c.setFileTid("/f", 7, 0), 0);
@@ -86,7 +90,8 @@ TEST_F(StandInService, TidsAndInheritFlags) {
     });
 }
 
-TEST_F(StandInService, DerivedAndPassThroughAnswers) {
+TEST_F(StandInService, DerivedAndPassThroughAnswers)
+{
     run([](LabelMgrClient& c) {
         uint64_t dev = c.getDeviceOid("/dev/sda");
         EXPECT_NE(dev, UINT64_MAX);

@@ -77,11 +77,9 @@ using Message = std::unique_ptr<DBusMessage, Unref>;
 Message call(const char* member, const char* signature = nullptr)
 {
     Message m(dbus_message_new_method_call(standin::kServiceName, standin::kObjectPath, standin::kInterface, member));
-    if (!m)
-        return m;
+    if (!m) return m;
     dbus_message_set_serial(m.get(), 1);  // answers refer to it
-    if (!signature || !*signature)
-        return m;
+    if (!signature || !*signature) return m;
     DBusMessageIter out;
     dbus_message_iter_init_append(m.get(), &out);
     DBusSignatureIter sig;
@@ -104,8 +102,7 @@ Message call(const char* member, const char* signature = nullptr)
             dbus_uint64_t zero = 0;  // read as each type's own width
             ok = dbus_message_iter_append_basic(&out, type, &zero);
         }
-        if (!ok)
-            return nullptr;
+        if (!ok) return nullptr;
     } while (dbus_signature_iter_next(&sig));
     return m;
 }
@@ -126,8 +123,7 @@ std::vector<MemberSignature> membersWithInputs()
 {
     std::vector<MemberSignature> out;
     for (const MemberSignature& m : kInterface)
-        if (*m.in)
-            out.push_back(m);
+        if (*m.in) out.push_back(m);
     return out;
 }
 

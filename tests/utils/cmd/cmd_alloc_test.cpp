@@ -19,10 +19,8 @@ int openDescriptors()
 {
     int count = 0;
     DIR* dir = opendir("/proc/self/fd");
-    while (dir != nullptr && readdir(dir) != nullptr)
-        ++count;
-    if (dir != nullptr)
-        closedir(dir);
+    while (dir != nullptr && readdir(dir) != nullptr) ++count;
+    if (dir != nullptr) closedir(dir);
     return count;
 }
 
@@ -30,10 +28,8 @@ int openDescriptors()
 
 extern "C" void* __wrap_realloc(void* ptr, size_t size)
 {
-    if (reallocsLeft == 0)
-        return nullptr;
-    if (reallocsLeft > 0)
-        --reallocsLeft;
+    if (reallocsLeft == 0) return nullptr;
+    if (reallocsLeft > 0) --reallocsLeft;
     return __real_realloc(ptr, size);
 }
 

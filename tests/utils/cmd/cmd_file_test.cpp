@@ -49,8 +49,7 @@ protected:
     }
     void TearDown() override
     {
-        if (!dir.empty())
-            system(("rm -rf '" + dir + "'").c_str());
+        if (!dir.empty()) system(("rm -rf '" + dir + "'").c_str());
     }
 
     std::string dir;
@@ -113,12 +112,11 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{"NoFinalNewline", "printf 'a\\nb'", {"a", "b"}},
         SplitCase{"EmptyLines", "printf '\\na\\n\\n\\nb\\n'", {"", "a", "", "", "b"}},
         SplitCase{"OnlyANewline", "echo", {""}},
-        SplitCase{"LongLineIn1022Pieces", "head -c 2000 /dev/zero | tr '\\0' x; echo",
+        SplitCase{"LongLineIn1022Pieces",
+                  "head -c 2000 /dev/zero | tr '\\0' x; echo",
                   {std::string(1022, 'x'), std::string(978, 'x')}},
-        SplitCase{"Exactly1022AndNewline", "head -c 1022 /dev/zero | tr '\\0' y; echo",
-                  {std::string(1022, 'y'), ""}},
-        SplitCase{"Exactly1021AndNewline", "head -c 1021 /dev/zero | tr '\\0' y; echo",
-                  {std::string(1021, 'y')}},
+        SplitCase{"Exactly1022AndNewline", "head -c 1022 /dev/zero | tr '\\0' y; echo", {std::string(1022, 'y'), ""}},
+        SplitCase{"Exactly1021AndNewline", "head -c 1021 /dev/zero | tr '\\0' y; echo", {std::string(1021, 'y')}},
         SplitCase{"NulEndsTheEntry", "printf 'ab\\000cd\\nef\\n'", {"ab", "ef"}},
         SplitCase{"FailingCommandStillGivesItsOutput", "echo out; exit 3", {"out"}},
         SplitCase{"StandardErrorIsNotCaptured", "echo err >&2; echo out", {"out"}}),
@@ -129,16 +127,16 @@ TEST(ExcuteCmd, ArrayGrowsPastItsFirst1024Lines)
     Output out = run("seq 1 3000");
     ASSERT_EQ(out.n, 3000);
     ASSERT_EQ(out.lines.size(), 3000u);
-    for (int i = 0; i < 3000; ++i)
-        ASSERT_EQ(out.lines[i], std::to_string(i + 1));
+    for (int i = 0; i < 3000; ++i) ASSERT_EQ(out.lines[i], std::to_string(i + 1));
 }
 
 TEST(ExcuteCmd, SystemDirectoriesAreAppendedToTheCallersPath)
 {
     ASSERT_EQ(setenv("PATH", "/opt/vorx-test/bin:/bin", 1), 0);
     Output out = run("echo \"$PATH\"");
-    EXPECT_THAT(out.lines,
-                ElementsAre("/opt/vorx-test/bin:/bin:/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/root/bin:/root/bin"));
+    EXPECT_THAT(
+        out.lines,
+        ElementsAre("/opt/vorx-test/bin:/bin:/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/root/bin:/root/bin"));
 }
 
 TEST_F(TempDir, LongestCommandRunsWhole)

@@ -38,8 +38,8 @@ context_t sentinel()
 
 std::vector<uint64_t> fields(const context_t& c)
 {
-    return {c.sid.part0,    c.sid.part1,    c.sid.part2,    c.value_a,          c.mid_id.part0,     c.mid_id.part1,
-            c.mid_id.part2, c.value_b,      c.creator_oid.part0, c.creator_oid.part1, c.creator_oid.part2};
+    return {c.sid.part0,    c.sid.part1, c.sid.part2,         c.value_a,           c.mid_id.part0,     c.mid_id.part1,
+            c.mid_id.part2, c.value_b,   c.creator_oid.part0, c.creator_oid.part1, c.creator_oid.part2};
 }
 
 TEST(ContextToString, WritesTheFiveFieldsInTextOrder)
@@ -105,19 +105,18 @@ TEST_F(StringToContext, AcceptsWhatStrtoullAccepts)
     zeroSid.sid = {0, 0, 3};
     const std::string mid = ":" + kZeroId + ":ffffffff:";
     const Accepted cases[] = {
-        {"upper case", "0000000000000001-0000000000000002-0000000000000003:00000010:" + kZeroId +
-                           ":FFFFFFFF:000000000000000A-000000000000000B-000000000000000C",
+        {"upper case",
+         "0000000000000001-0000000000000002-0000000000000003:00000010:" + kZeroId +
+             ":FFFFFFFF:000000000000000A-000000000000000B-000000000000000C",
          example},
-        {"short parts, prefixes, blanks and plus",
-         "1-0x2- \t+3:0X10:0-0-0:ffffffff:\na-+0xb-  c", example},
+        {"short parts, prefixes, blanks and plus", "1-0x2- \t+3:0X10:0-0-0:ffffffff:\na-+0xb-  c", example},
         {"newline after the text", std::string(kExampleText) + "\n", example},
         {"a sixth field", std::string(kExampleText) + ":junk:more", example},
         {"digits followed by other characters", "1zz-2 x-3g:10h" + mid + "a-b-c\n\n", example},
         {"a fourth id part", "1-2-3-4-zz:10" + mid + "a-b-c", example},
         {"a value field holding a '-'", "1-2-3:10-zz" + mid + "a-b-c", example},
         {"nine value digits keep the last eight", "1-2-3:123456789" + mid + "a-b-c", low32},
-        {"leading zeros are not significant", "00000000000000001-000000000000000000002-3:10" + mid + "a-b-c",
-         example},
+        {"leading zeros are not significant", "00000000000000001-000000000000000000002-3:10" + mid + "a-b-c", example},
         {"\"0x\" before no digit is the number 0", "0x-0xg-3:10" + mid + "a-b-c", zeroSid},
     };
     for (const Accepted& c : cases) {
@@ -182,8 +181,7 @@ TEST_F(StringToContext, PartsConvertLikeStrtoull)
     std::mt19937 random(20261210);
     int accepted = 0, noDigit = 0, outOfRange = 0;
     auto append = [&random](std::string& token, const char* set, size_t setSize, size_t most) {
-        for (size_t n = random() % (most + 1); n > 0; --n)
-            token += set[random() % setSize];
+        for (size_t n = random() % (most + 1); n > 0; --n) token += set[random() % setSize];
     };
     for (int round = 0; round < 3000; ++round) {
         std::string token;

@@ -27,12 +27,11 @@ TEST(FormatPath, FoldsSlashRunsAndDropsOneTrailingSlashOrSlashStar)
         const char* in;
         const char* want;
     } cases[] = {
-        {"/a//b/*", "/a/b"}, {"a//*", "a"},      {"/*", "/"},        {"///", "/"},     {"a/b/", "a/b"},
-        {"/a/*/*", "/a/*"},  {"a/**", "a/**"},   {"*", "*"},         {"", ""},         {"/", "/"},
+        {"/a//b/*", "/a/b"},      {"a//*", "a"},          {"/*", "/"},     {"///", "/"}, {"a/b/", "a/b"},
+        {"/a/*/*", "/a/*"},       {"a/**", "a/**"},       {"*", "*"},      {"", ""},     {"/", "/"},
         {"a/./../b", "a/./../b"}, {"a\\\\/b", "a\\\\/b"}, {"//a//", "/a"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(formatPath(c.in), c.want) << c.in;
+    for (const auto& c : cases) EXPECT_EQ(formatPath(c.in), c.want) << c.in;
 }
 
 TEST(IsSubDirectory, PathTextBelowTheDirectoryButNotTheDirectoryItself)
@@ -42,12 +41,11 @@ TEST(IsSubDirectory, PathTextBelowTheDirectoryButNotTheDirectoryItself)
         const char* dir;
         bool want;
     } cases[] = {
-        {"/a/b", "/a", true},  {"/a/", "/a", true},   {"/a", "/a", false}, {"/ab", "/a", false},
-        {"/a/b", "/a/", true}, {"/a/b", "/", true},   {"/a/b", "", true},  {"a/b", "a", true},
+        {"/a/b", "/a", true},    {"/a/", "/a", true},   {"/a", "/a", false},  {"/ab", "/a", false},
+        {"/a/b", "/a/", true},   {"/a/b", "/", true},   {"/a/b", "", true},   {"a/b", "a", true},
         {"/a/../b", "/a", true}, {"/A/b", "/a", false}, {"/a", "/a/", false}, {"", "", false},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(isSubDirectory(c.path, c.dir), c.want) << c.path << " in " << c.dir;
+    for (const auto& c : cases) EXPECT_EQ(isSubDirectory(c.path, c.dir), c.want) << c.path << " in " << c.dir;
 }
 
 TEST(GetParentDirWithoutWildcard, DirectoryPartCutBeforeTheFirstStarOrQuestionMark)
@@ -56,13 +54,27 @@ TEST(GetParentDirWithoutWildcard, DirectoryPartCutBeforeTheFirstStarOrQuestionMa
         const char* in;
         const char* want;
     } cases[] = {
-        {"/a/b", "/a"},       {"/a/b/", "/a"},     {"/a", "/"},          {"//", "/"},       {"/", ""},
-        {"", ""},             {"abc", "abc"},      {"abc/", "abc"},      {"a//b", "a/"},    {"[x]/y", "[x]"},
-        {"/etc/*.conf", "/etc"}, {"/etc/a*/b", "/etc"}, {"/a/b?/c", "/a"}, {"/a/*/", "/a"},  {"a/b*", "a"},
-        {"/*", "/"},          {"*.conf", "/"},     {"a?/b", "/"},        {"/a//b*", "/a/"},
+        {"/a/b", "/a"},
+        {"/a/b/", "/a"},
+        {"/a", "/"},
+        {"//", "/"},
+        {"/", ""},
+        {"", ""},
+        {"abc", "abc"},
+        {"abc/", "abc"},
+        {"a//b", "a/"},
+        {"[x]/y", "[x]"},
+        {"/etc/*.conf", "/etc"},
+        {"/etc/a*/b", "/etc"},
+        {"/a/b?/c", "/a"},
+        {"/a/*/", "/a"},
+        {"a/b*", "a"},
+        {"/*", "/"},
+        {"*.conf", "/"},
+        {"a?/b", "/"},
+        {"/a//b*", "/a/"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(getParentDirWithoutWildcard(c.in), c.want) << c.in;
+    for (const auto& c : cases) EXPECT_EQ(getParentDirWithoutWildcard(c.in), c.want) << c.in;
 }
 
 // A small real tree: root/{d/{f,s/g},file,ld -> d,dangling -> missing}.
@@ -86,8 +98,7 @@ protected:
 
     void TearDown() override
     {
-        if (!root.empty())
-            system(("rm -rf '" + root + "'").c_str());
+        if (!root.empty()) system(("rm -rf '" + root + "'").c_str());
     }
 
     std::string root;
@@ -151,7 +162,7 @@ TEST_F(PathTree, FirstExistingParentIsTheNearestAncestorDirectoryNeverThePathIts
         {root + "/d", root},  // the path itself is no candidate
         {root + "/d/", root + "/d"},
         {root + "/missing/x/y", root},
-        {root + "/file/x", root},  // a file is no directory
+        {root + "/file/x", root},        // a file is no directory
         {root + "/ld/x", root + "/ld"},  // a link to a directory is one
         {root + "/d/s*/x", root + "/d"},
         {root + "/d/s?", root + "/d"},
@@ -164,8 +175,7 @@ TEST_F(PathTree, FirstExistingParentIsTheNearestAncestorDirectoryNeverThePathIts
         {"a*", ""},
         {"", ""},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(findFirstExistingParentDir(c.in), c.want) << c.in;
+    for (const auto& c : cases) EXPECT_EQ(findFirstExistingParentDir(c.in), c.want) << c.in;
     ASSERT_EQ(chdir(root.c_str()), 0);
     EXPECT_EQ(findFirstExistingParentDir("d/s/nothing"), "d/s");
     EXPECT_EQ(findFirstExistingParentDir("d/nothing/x"), "d");
@@ -205,8 +215,7 @@ protected:
         for (size_t i = from; i < list.size(); ++i) {
             const std::string prefix = list[i] + "/";
             size_t j = i + 1;
-            while (j < list.size() && list[j].compare(0, prefix.size(), prefix) == 0)
-                ++j;
+            while (j < list.size() && list[j].compare(0, prefix.size(), prefix) == 0) ++j;
             for (size_t k = j; k < list.size(); ++k)
                 EXPECT_NE(list[k].compare(0, prefix.size(), prefix), 0) << list[k] << " strays from " << list[i];
         }
@@ -222,8 +231,8 @@ TEST_F(Traverse, PreOrderWithLinksListedNotFollowed)
     EXPECT_EQ(list[0], "kept");
     EXPECT_EQ(list[1], root);
     const std::set<std::string> got(list.begin() + 2, list.end());
-    const std::set<std::string> want{root + "/d",    root + "/d/f",  root + "/d/s",      root + "/d/s/g",
-                                     root + "/file", root + "/ld",   root + "/dangling"};
+    const std::set<std::string> want{root + "/d",    root + "/d/f", root + "/d/s",     root + "/d/s/g",
+                                     root + "/file", root + "/ld",  root + "/dangling"};
     EXPECT_EQ(got, want);
     EXPECT_EQ(list.size(), want.size() + 2);  // "." and ".." are not listed on tmpfs
     expectPreOrder(list, 1);
@@ -245,7 +254,7 @@ TEST_F(Traverse, UnopenableDirectoryIsListedAndWarned)
     EXPECT_EQ(list, (std::vector<std::string>{"kept", root + "/nope"}));
     EXPECT_EQ(traverseDirectory(root + "/file", list), -1);
     EXPECT_EQ(log.take(), (std::vector<std::string>{"[WARN] Unable to open directory: " + root + "/nope",
-                                                     "[WARN] Unable to open directory: " + root + "/file"}));
+                                                    "[WARN] Unable to open directory: " + root + "/file"}));
 }
 
 // Root opens everything, so the walk runs in a child that gave up root.
@@ -259,20 +268,17 @@ TEST_F(Traverse, UnreadableSubdirectoryIsListedWarnedAndSkipped)
     ASSERT_GE(child, 0);
     if (child == 0) {
         close(fds[0]);
-        if (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0)
-            _exit(2);
+        if (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0) _exit(2);
         std::vector<std::string> list;
         int rc = traverseDirectory(root, list);
         std::string out = std::to_string(rc) + "\n";
-        for (const auto& p : list)
-            out += p + "\n";
+        for (const auto& p : list) out += p + "\n";
         _exit(write(fds[1], out.data(), out.size()) == static_cast<ssize_t>(out.size()) ? 0 : 3);
     }
     close(fds[1]);
     std::string out;
     char buf[4096];
-    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;)
-        out.append(buf, static_cast<size_t>(n));
+    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) out.append(buf, static_cast<size_t>(n));
     close(fds[0]);
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -283,8 +289,8 @@ TEST_F(Traverse, UnreadableSubdirectoryIsListedWarnedAndSkipped)
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines[0], "0");
     const std::set<std::string> got(lines.begin() + 1, lines.end());
-    EXPECT_EQ(got, (std::set<std::string>{root, root + "/d", root + "/d/f", root + "/d/s", root + "/file",
-                                          root + "/ld", root + "/dangling"}));
+    EXPECT_EQ(got, (std::set<std::string>{root, root + "/d", root + "/d/f", root + "/d/s", root + "/file", root + "/ld",
+                                          root + "/dangling"}));
     EXPECT_EQ(log.take(), std::vector<std::string>{"[WARN] Unable to open directory: " + root + "/d/s"});
 }
 

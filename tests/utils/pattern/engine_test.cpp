@@ -94,8 +94,7 @@ void expectSame(const std::string& pattern, const std::string& text)
 std::vector<std::string> eachCharacter(const std::string& chars)
 {
     std::vector<std::string> pieces;
-    for (char c : chars)
-        pieces.emplace_back(1, c);
+    for (char c : chars) pieces.emplace_back(1, c);
     return pieces;
 }
 
@@ -108,16 +107,13 @@ void randomRounds(const std::vector<std::string>& pieces, int patternSpan, const
     for (int round = 0; round < rounds; ++round) {
         std::string pattern;
         const int plen = static_cast<int>(rng() % static_cast<unsigned>(patternSpan));
-        for (int i = 0; i < plen; ++i)
-            pattern += pieces[rng() % pieces.size()];
+        for (int i = 0; i < plen; ++i) pattern += pieces[rng() % pieces.size()];
         for (int t = 0; t < 6; ++t) {
             std::string text;
             const int tlen = static_cast<int>(rng() % static_cast<unsigned>(textSpan));
-            for (int i = 0; i < tlen; ++i)
-                text += textChars[rng() % textChars.size()];
+            for (int i = 0; i < tlen; ++i) text += textChars[rng() % textChars.size()];
             expectSame(pattern, text);
-            if (::testing::Test::HasFatalFailure())
-                return;
+            if (::testing::Test::HasFatalFailure()) return;
         }
     }
 }
@@ -127,19 +123,16 @@ void randomRounds(const std::vector<std::string>& pieces, int patternSpan, const
 // that matches often.
 TEST(MatcherAgreesWithStdRegex, RandomPatternsAndTexts)
 {
-    randomRounds(eachCharacter("aAbB*?[]!{},\\.-^:=\n\r(|)$+\xe9\x00"s), 9,
-                 "aAbB.*-\n\r[]{},()|^:=!\\\xe9\xc9\x00"s, 7, 30000, 20261210);
-    if (HasFatalFailure())
-        return;
+    randomRounds(eachCharacter("aAbB*?[]!{},\\.-^:=\n\r(|)$+\xe9\x00"s), 9, "aAbB.*-\n\r[]{},()|^:=!\\\xe9\xc9\x00"s, 7,
+                 30000, 20261210);
+    if (HasFatalFailure()) return;
     randomRounds(eachCharacter("ab***??{,}\n"), 9, "aAb\n", 7, 30000, 7);
-    if (HasFatalFailure())
-        return;
+    if (HasFatalFailure()) return;
     // Whole tokens, so that sets and braces are well formed and the texts,
     // which hold newlines, often match.
     randomRounds({"a", "b", "*", "*", "?", "\n", "[!a]", "[ab]", "{a,\n}", "{*a,b}", "[[:space:]]"}, 7, "ab\n ", 8,
                  8000, 11);
-    if (HasFatalFailure())
-        return;
+    if (HasFatalFailure()) return;
     // The draw must exercise all three outcomes to mean anything.
     EXPECT_GT(tally.matched, 12000);
     EXPECT_GT(tally.failed, 20000);
@@ -157,15 +150,13 @@ TEST(MatcherAgreesWithStdRegex, EveryShortPatternOfMeaningfulCharacters)
     for (size_t from = 0, length = 1; length <= 3; ++length) {
         const size_t to = patterns.size();
         for (size_t i = from; i < to; ++i)
-            for (char c : chars)
-                patterns.push_back(patterns[i] + c);
+            for (char c : chars) patterns.push_back(patterns[i] + c);
         from = to;
     }
     for (const std::string& p : patterns) {
         for (const std::string& t : texts) {
             expectSame(p, t);
-            if (HasFatalFailure())
-                return;
+            if (HasFatalFailure()) return;
         }
     }
 }
@@ -183,13 +174,12 @@ TEST(Matcher, RefusesExpressionsTheTranslatorCannotWrite)
 // literals under icase, negated and POSIX-class sets.
 TEST(MatcherAgreesWithStdRegex, EveryByteAgainstSingleAtoms)
 {
-    const char* patterns[] = {"?", "a", "Z", "[!a]", "[a-z]", "[A-Z]", "[[:alpha:]]", "[[:space:]]",
-                              "[[=a=]]", "[[?a?]]", "[]", "[!]", "[\\-]", "[*]", "\xe9", "[!\n]"};
+    const char* patterns[] = {"?",       "a",       "Z",  "[!a]", "[a-z]", "[A-Z]", "[[:alpha:]]", "[[:space:]]",
+                              "[[=a=]]", "[[?a?]]", "[]", "[!]",  "[\\-]", "[*]",   "\xe9",        "[!\n]"};
     for (const char* p : patterns) {
         for (int c = 0; c < 256; ++c) {
             expectSame(p, std::string(1, static_cast<char>(c)));
-            if (HasFatalFailure())
-                return;
+            if (HasFatalFailure()) return;
         }
     }
 }
@@ -200,18 +190,39 @@ TEST(MatcherAgreesWithStdRegex, SelectedShapes)
         const char* pattern;
         const char* text;
     } cases[] = {
-        {"*.txt", "notes.TXT"},   {"{a,b}.conf", "b.conf"}, {"{a,{b,c}}", "a"},   {"[{]a,b", "b"},
-        {"[{]a,b", "(a"},         {"{{a}[{]}", "a("},        {"{a,b}{c,d}", "bd"}, {"{,a}", ""},
-        {"{a,}x", "x"},           {"[[:alpha:]]*", "abc"},  {"[[:nope:]]", "a"},  {"[[.a.]]", "a"},
-        {"[[?a?]]", "a"},         {"[[*]", "*"},             {"[z-a]", "a"},       {"[a-*]", "a"},
-        {"*\n*b", "a\nb"},       {"*[!a]*\nb", "b\n\nb"},        {"*b", "a\nb"},            {"a*\nb", "ab\nb"},   {"*[!a]*", "\n"},
-        {"a}", "a}"},             {"]", "]"},                {"[", "["},           {"\\", ""},
-        {"{a\\,b}", "a,b"},       {"[a\\-z]", "-"},          {"a\\*b", "aab"},     {"{a,b", "a"},
+        {"*.txt", "notes.TXT"},
+        {"{a,b}.conf", "b.conf"},
+        {"{a,{b,c}}", "a"},
+        {"[{]a,b", "b"},
+        {"[{]a,b", "(a"},
+        {"{{a}[{]}", "a("},
+        {"{a,b}{c,d}", "bd"},
+        {"{,a}", ""},
+        {"{a,}x", "x"},
+        {"[[:alpha:]]*", "abc"},
+        {"[[:nope:]]", "a"},
+        {"[[.a.]]", "a"},
+        {"[[?a?]]", "a"},
+        {"[[*]", "*"},
+        {"[z-a]", "a"},
+        {"[a-*]", "a"},
+        {"*\n*b", "a\nb"},
+        {"*[!a]*\nb", "b\n\nb"},
+        {"*b", "a\nb"},
+        {"a*\nb", "ab\nb"},
+        {"*[!a]*", "\n"},
+        {"a}", "a}"},
+        {"]", "]"},
+        {"[", "["},
+        {"\\", ""},
+        {"{a\\,b}", "a,b"},
+        {"[a\\-z]", "-"},
+        {"a\\*b", "aab"},
+        {"{a,b", "a"},
     };
     for (const Case& c : cases) {
         expectSame(c.pattern, c.text);
-        if (HasFatalFailure())
-            return;
+        if (HasFatalFailure()) return;
     }
 }
 

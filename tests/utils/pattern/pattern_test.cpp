@@ -37,11 +37,10 @@ TEST(ContainsWildcard, OnlyAnUnescapedStarQuestionMarkOrBracketCounts)
         const char* pattern;
         int want;
     } cases[] = {
-        {"a*", 1},       {"a]", 1},    {"x?", 1},    {"[a", 1},   {"a\\*", 0},    {"\\[a\\]", 0},
-        {"{a,b}", 0},    {"abc", 0},   {"abc\\", 0}, {"", 0},     {"a\\\\*", 1},  {"\\\\\\*", 0},
+        {"a*", 1},    {"a]", 1},  {"x?", 1},    {"[a", 1}, {"a\\*", 0},   {"\\[a\\]", 0},
+        {"{a,b}", 0}, {"abc", 0}, {"abc\\", 0}, {"", 0},   {"a\\\\*", 1}, {"\\\\\\*", 0},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(containsWildcard(c.pattern), c.want) << c.pattern;
+    for (const auto& c : cases) EXPECT_EQ(containsWildcard(c.pattern), c.want) << c.pattern;
 }
 
 TEST(WildcardsToRegex, QuotesRegexCharactersAndTranslatesWildcardsSetsAndBraces)
@@ -78,8 +77,7 @@ TEST(WildcardsToRegex, QuotesRegexCharactersAndTranslatesWildcardsSetsAndBraces)
         {"a b_c/\xe9", "a b_c/\xe9"},
         {"\\\0"s, "\0"s},  // an escaped NUL is no metacharacter
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(wildcardsToRegex(c.pattern), c.want) << c.pattern;
+    for (const auto& c : cases) EXPECT_EQ(wildcardsToRegex(c.pattern), c.want) << c.pattern;
 }
 
 TEST(MatchesPattern, WholeTextIgnoringCaseAndAcrossSlashes)
@@ -89,19 +87,36 @@ TEST(MatchesPattern, WholeTextIgnoringCaseAndAcrossSlashes)
         const char* text;
         bool want;
     } cases[] = {
-        {"/etc/*", "/etc/a/b", true},     {"*.txt", ".hidden.txt", true}, {"*.TXT", "notes.txt", true},
-        {"*.txt", "NOTES.TXT", true},     {"{a,b}.conf", "b.conf", true}, {"{a,b}.conf", "c.conf", false},
-        {"a,b", "a,b", true},             {"a,b", "a", false},            {"[!a]*", "bcd", true},
-        {"[!a]*", "abc", false},          {"[!a]*", "Abc", false},        {"[*]", ".", true},
-        {"[*]", "*", true},               {"a\\*b", "a*b", true},         {"a\\*b", "aab", false},
-        {"*", "", true},                  {"", "", true},                 {"", "a", false},
-        {"?", "", false},                 {"?", "x", true},               {"*.txt", "a.txt.bak", false},
-        {"file?.log", "file1.log", true}, {"a\\\\b", "a\\b", true},       {"[a-c]x", "Bx", true},
+        {"/etc/*", "/etc/a/b", true},
+        {"*.txt", ".hidden.txt", true},
+        {"*.TXT", "notes.txt", true},
+        {"*.txt", "NOTES.TXT", true},
+        {"{a,b}.conf", "b.conf", true},
+        {"{a,b}.conf", "c.conf", false},
+        {"a,b", "a,b", true},
+        {"a,b", "a", false},
+        {"[!a]*", "bcd", true},
+        {"[!a]*", "abc", false},
+        {"[!a]*", "Abc", false},
+        {"[*]", ".", true},
+        {"[*]", "*", true},
+        {"a\\*b", "a*b", true},
+        {"a\\*b", "aab", false},
+        {"*", "", true},
+        {"", "", true},
+        {"", "a", false},
+        {"?", "", false},
+        {"?", "x", true},
+        {"*.txt", "a.txt.bak", false},
+        {"file?.log", "file1.log", true},
+        {"a\\\\b", "a\\b", true},
+        {"[a-c]x", "Bx", true},
         {"*.txt", "a\nb.txt", false},  // "." does not run over a newline
-        {"{a,}x", "x", true},             {"a}", "a}", true},             {"]", "]", true},
+        {"{a,}x", "x", true},
+        {"a}", "a}", true},
+        {"]", "]", true},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(matchesPattern(c.pattern, c.text), c.want) << c.pattern << " / " << c.text;
+    for (const auto& c : cases) EXPECT_EQ(matchesPattern(c.pattern, c.text), c.want) << c.pattern << " / " << c.text;
 }
 
 TEST(MatchesPattern, UntranslatableExpressionsThrowRegexError)
@@ -153,16 +168,13 @@ TEST(MatchesPattern, MebibytePatterns)
     EXPECT_TRUE(matchesPattern(std::string(mib, '?'), text));
     EXPECT_FALSE(matchesPattern(std::string(mib, '?'), text + "a"));
     std::string stars;
-    for (size_t i = 0; i < mib / 2; ++i)
-        stars += "a*";
+    for (size_t i = 0; i < mib / 2; ++i) stars += "a*";
     EXPECT_TRUE(matchesPattern(stars, text));
     std::string sets;
-    for (size_t i = 0; i < mib / 4; ++i)
-        sets += "[ab]";
+    for (size_t i = 0; i < mib / 4; ++i) sets += "[ab]";
     EXPECT_TRUE(matchesPattern(sets, std::string(mib / 4, 'B')));
     std::string braces;
-    for (size_t i = 0; i < mib / 8; ++i)
-        braces += "{x,a}";
+    for (size_t i = 0; i < mib / 8; ++i) braces += "{x,a}";
     EXPECT_TRUE(matchesPattern(braces, std::string(mib / 8, 'a')));
     EXPECT_THROW(matchesPattern(std::string(mib, '{'), text), std::regex_error);
     EXPECT_THROW(matchesPattern(text + "[a", text), std::regex_error);
@@ -220,9 +232,9 @@ TEST_F(SearchFiles, SortedMatchesWithoutHiddenNames)
 {
     vorxtest::LogTail log(vorxtest::kCapturedLog);
     EXPECT_EQ(searchFilesByPattern(root + "/*.txt"), (std::vector<std::string>{root + "/a.txt", root + "/b.txt"}));
-    EXPECT_EQ(searchFilesByPattern(root + "/*"),
-              (std::vector<std::string>{root + "/a.txt", root + "/b.txt", root + "/c.log", root + "/d",
-                                        root + "/{a,b}"}));
+    EXPECT_EQ(
+        searchFilesByPattern(root + "/*"),
+        (std::vector<std::string>{root + "/a.txt", root + "/b.txt", root + "/c.log", root + "/d", root + "/{a,b}"}));
     EXPECT_EQ(searchFilesByPattern(root + "/*/x.txt"), std::vector<std::string>{root + "/d/x.txt"});
     EXPECT_EQ(searchFilesByPattern(root + "/c.log"), std::vector<std::string>{root + "/c.log"});
     EXPECT_EQ(searchFilesByPattern(root + "/\\*.log"), std::vector<std::string>{});

@@ -30,8 +30,7 @@ protected:
     void SetUp() override
     {
         CapturedLogTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
+        if (IsSkipped() || HasFatalFailure()) return;
         ASSERT_TRUE(makeDirs("/tmp/bin"));
         ASSERT_TRUE(writeTextFile(kExe, "#!/bin/sh\n"));
         // The real procfs stays reachable here, for descriptors' magic links.
@@ -45,8 +44,7 @@ protected:
     void TearDown() override
     {
         // The real procfs comes back, for the sanitizers' exit-time checks.
-        if (procCovered_)
-            umount2("/proc", MNT_DETACH);
+        if (procCovered_) umount2("/proc", MNT_DETACH);
     }
 
     // The path of this process's descriptor fd through the real procfs.
@@ -66,8 +64,7 @@ protected:
     static bool addProcess(const std::string& name, const std::string& exe, const char* label = nullptr)
     {
         std::string dir = "/proc/" + name;
-        if (!makeDirs(dir + "/attr/vorx") || symlink(exe.c_str(), (dir + "/exe").c_str()) != 0)
-            return false;
+        if (!makeDirs(dir + "/attr/vorx") || symlink(exe.c_str(), (dir + "/exe").c_str()) != 0) return false;
         return label == nullptr || writeTextFile(dir + "/attr/vorx/current", label);
     }
 

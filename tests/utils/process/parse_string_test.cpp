@@ -38,10 +38,8 @@ TEST_P(ParseString, KeepsEveryNonEmptyTokenInOrder)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ParseString,
-    testing::Values(SplitCase{"One", "abc", {"abc"}},
-                    SplitCase{"Five", "a:b:c:d:e\n", {"a", "b", "c", "d", "e\n"}},
-                    SplitCase{"EmptyTokensDropped", "::a:::b::", {"a", "b"}},
-                    SplitCase{"OnlyDelimiters", ":::", {}},
+    testing::Values(SplitCase{"One", "abc", {"abc"}}, SplitCase{"Five", "a:b:c:d:e\n", {"a", "b", "c", "d", "e\n"}},
+                    SplitCase{"EmptyTokensDropped", "::a:::b::", {"a", "b"}}, SplitCase{"OnlyDelimiters", ":::", {}},
                     SplitCase{"OtherSeparatorsAreText", "a-b c\n:d", {"a-b c\n", "d"}},
                     SplitCase{"NulIsText", std::string("a\0b:c", 5), {std::string("a\0b", 3), "c"}}),
     [](const testing::TestParamInfo<SplitCase>& info) { return info.param.name; });

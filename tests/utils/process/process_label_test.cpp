@@ -24,8 +24,8 @@ using testing::IsEmpty;
 using testing::Not;
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
-using vorxtest::writeTextFile;
 using vorxtest::readTextFile;
+using vorxtest::writeTextFile;
 
 namespace {
 
@@ -35,8 +35,9 @@ const std::string kExeLabel = std::string(kSid) +
                               ":00000010:0000000000000000-0000000000000000-0000000000000000:ffffffff:"
                               "000000000000000a-000000000000000b-000000000000000c";
 const char kOldSid[] = "0000000000000009-0000000000000009-0000000000000009";
-const std::string kTail = ":00000007:0000000000000004-0000000000000005-0000000000000006:00000008:"
-                          "000000000000000d-000000000000000e-000000000000000f";
+const std::string kTail =
+    ":00000007:0000000000000004-0000000000000005-0000000000000006:00000008:"
+    "000000000000000d-000000000000000e-000000000000000f";
 const std::string kOldLabel = kOldSid + kTail + "\n";
 
 class Relabel : public vorxtest::FakeProcTest {
@@ -44,8 +45,7 @@ protected:
     void SetUp() override
     {
         FakeProcTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
+        if (IsSkipped() || HasFatalFailure()) return;
         ASSERT_TRUE(setLabel(kExe, kExeLabel)) << strerror(errno);
         // The label as the library must read it back.
         context_t ctx{};
@@ -86,8 +86,8 @@ TEST_F(Relabel, EachProcessGetsTheExecutablesSubjectId)
     // Fields 1 to 4 as they were; a final newline belongs to field 4 and stays.
     EXPECT_EQ(readTextFile(labelPath(100)), kSid + kTail + "\n");
     EXPECT_EQ(readTextFile(labelPath(200)), kSid + kTail);
-    EXPECT_EQ(log.takeText(), rewriteLines(100, kOldLabel, kSid + kTail + "\n") +
-                             rewriteLines(200, noNewline, kSid + kTail));
+    EXPECT_EQ(log.takeText(),
+              rewriteLines(100, kOldLabel, kSid + kTail + "\n") + rewriteLines(200, noNewline, kSid + kTail));
 }
 
 TEST_F(Relabel, ExecutableLinkIsFollowedToItsLabel)
@@ -117,7 +117,7 @@ TEST_F(Relabel, ExecutableWithoutLabelTouchesNoProcess)
     EXPECT_EQ(readTextFile(labelPath(100)), kOldLabel);
     const std::string text = log.takeText();
     EXPECT_THAT(text, HasSubstr("[ERROR] update the label of a running process error: process exe file "
-                               "/tmp/bin/unlabelled\n"));
+                                "/tmp/bin/unlabelled\n"));
     EXPECT_THAT(text, Not(HasSubstr("[INFO]")));
 }
 
@@ -161,8 +161,8 @@ TEST_F(Relabel, RefusedWritesFailTheCallButNotTheOtherProcesses)
     EXPECT_EQ(readTextFile(labelPath(500)), kSid + kTail + "\n");
     const std::string newLabel = kSid + kTail + "\n";
     EXPECT_EQ(log.takeText(), rewriteLines(100, kOldLabel, newLabel) + rewriteLines(200, kOldLabel, newLabel) +
-                             writeFailed(200) + rewriteLines(400, kOldLabel, newLabel) + writeFailed(400) +
-                             rewriteLines(500, kOldLabel, newLabel));
+                                  writeFailed(200) + rewriteLines(400, kOldLabel, newLabel) + writeFailed(400) +
+                                  rewriteLines(500, kOldLabel, newLabel));
 }
 
 // One old label text and what becomes of it.
@@ -229,11 +229,9 @@ std::vector<int> inListingOrder(const std::vector<std::string>& names)
     DIR* dir = opendir("/proc");
     while (const dirent* e = dir != nullptr ? readdir(dir) : nullptr) {
         for (const std::string& name : names)
-            if (name == e->d_name)
-                ids.push_back(std::stoi(name));
+            if (name == e->d_name) ids.push_back(std::stoi(name));
     }
-    if (dir != nullptr)
-        closedir(dir);
+    if (dir != nullptr) closedir(dir);
     return ids;
 }
 
@@ -276,8 +274,7 @@ bool overrideFilePermissions(bool on)
 {
     __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct data[2] = {};
-    if (syscall(SYS_capget, &header, data) != 0)
-        return false;
+    if (syscall(SYS_capget, &header, data) != 0) return false;
     for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH}) {
         if (on)
             data[cap / 32].effective |= 1u << (cap % 32);

@@ -24,8 +24,7 @@ const int configured = setenv("OPENSSL_CONF", VORX_BASE_ONLY_CNF, 1);
 // definition is the one they call.
 extern "C" const EVP_MD* EVP_get_digestbyname(const char* name)
 {
-    if (hideSm3)
-        return nullptr;
+    if (hideSm3) return nullptr;
     using Lookup = const EVP_MD* (*)(const char*);
     static Lookup real = reinterpret_cast<Lookup>(dlsym(RTLD_NEXT, "EVP_get_digestbyname"));
     return real(name);
@@ -42,12 +41,12 @@ TEST(SM3Failure, MissingDigestLogsOnceAndNumbersTwice)
     EXPECT_EQ(getSM3HashLast32Bits("abc"), 0u);
     EXPECT_EQ(getSM3HashLast64Bits("abc"), 0u);
     EXPECT_EQ(log.take(), (std::vector<std::string>{
-                               "[ERROR] GetSM3HashValue Error: Unsupported hash function SM3",
-                               "[ERROR] GetSM3HashValue Error: Unsupported hash function SM3",
-                               "[ERROR] GetSM3HashLast32Bits Error: Hash string is too short",
-                               "[ERROR] GetSM3HashValue Error: Unsupported hash function SM3",
-                               "[ERROR] get sm3 value last 64bits error: Hash string is too short",
-                           }));
+                              "[ERROR] GetSM3HashValue Error: Unsupported hash function SM3",
+                              "[ERROR] GetSM3HashValue Error: Unsupported hash function SM3",
+                              "[ERROR] GetSM3HashLast32Bits Error: Hash string is too short",
+                              "[ERROR] GetSM3HashValue Error: Unsupported hash function SM3",
+                              "[ERROR] get sm3 value last 64bits error: Hash string is too short",
+                          }));
     hideSm3 = false;
 }
 

@@ -23,8 +23,7 @@ TEST(SM3, KnownDigests)
         {"a\0b"s, "35b867ed6528bb46099058baf776e4eefcf98d6daccc0f678541899df16fd639"},
         {"a", "623476ac18f65a2909e43c7fec61b49c7e764a91a18ccb82f1917a29c86c5e88"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(getSM3HashValue(c.data), c.want) << c.data;
+    for (const auto& c : cases) EXPECT_EQ(getSM3HashValue(c.data), c.want) << c.data;
 }
 
 // The data is digested as it is: a mebibyte with NULs in it, against a raw
@@ -32,8 +31,7 @@ TEST(SM3, KnownDigests)
 TEST(SM3, MebibyteWithNulsMatchesRawEvp)
 {
     std::string data(1u << 20, '\0');
-    for (size_t i = 0; i < data.size(); ++i)
-        data[i] = static_cast<char>((i * 131) % 251);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>((i * 131) % 251);
     unsigned char md[EVP_MAX_MD_SIZE];
     unsigned int len = 0;
     ASSERT_EQ(EVP_Digest(data.data(), data.size(), md, &len, EVP_sm3(), nullptr), 1);

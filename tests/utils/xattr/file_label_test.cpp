@@ -23,8 +23,11 @@ const char kAttr[] = "security.vorx";
 
 context_t makeContext(uint64_t seed)
 {
-    return context_t{{seed, seed + 1, seed + 2}, {seed + 3, 0, ~seed}, {seed + 4, seed + 5, seed + 6},
-                     static_cast<uint32_t>(seed + 7), 0xffffffffu};
+    return context_t{{seed, seed + 1, seed + 2},
+                     {seed + 3, 0, ~seed},
+                     {seed + 4, seed + 5, seed + 6},
+                     static_cast<uint32_t>(seed + 7),
+                     0xffffffffu};
 }
 
 bool sameId(const vorx_id_t& a, const vorx_id_t& b)
@@ -38,10 +41,9 @@ const vorx_id_t kUntouched = {0x77, 0x78, 0x79};
 std::string rawValue(const std::string& path, bool follow)
 {
     char buf[65536];
-    ssize_t n = follow ? getxattr(path.c_str(), kAttr, buf, sizeof buf)
-                       : lgetxattr(path.c_str(), kAttr, buf, sizeof buf);
-    if (n < 0)
-        return std::string("<") + strerror(errno) + ">";
+    ssize_t n =
+        follow ? getxattr(path.c_str(), kAttr, buf, sizeof buf) : lgetxattr(path.c_str(), kAttr, buf, sizeof buf);
+    if (n < 0) return std::string("<") + strerror(errno) + ">";
     return std::string(buf, static_cast<size_t>(n));
 }
 
@@ -68,8 +70,7 @@ protected:
     void SetUp() override
     {
         vorxtest::CapturedLogTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
+        if (IsSkipped() || HasFatalFailure()) return;
         std::string base = GetParam() == FileSystem::tmpfs ? "/tmp" : VORX_TEST_DISK_DIR;
         std::string pattern = base + "/labels.XXXXXX";
         ASSERT_NE(mkdtemp(&pattern[0]), nullptr) << strerror(errno);
@@ -85,8 +86,7 @@ protected:
 
     void TearDown() override
     {
-        if (dir.empty())
-            return;
+        if (dir.empty()) return;
         unlink(link.c_str());
         unlink(file.c_str());
         rmdir(dir.c_str());
@@ -181,8 +181,8 @@ TEST_P(FileLabel, MissingAttributeOrPathIsADebugLineAndLeavesIdAlone)
     }
 
     EXPECT_EQ(setFileLabelToXattr(missing.c_str(), makeContext(1), 1), -1);
-    EXPECT_THAT(log.take(), ElementsAre("[ERROR] set file label to xattr: " + missing + " setxattr error, " +
-                                        strerror(ENOENT)));
+    EXPECT_THAT(log.take(),
+                ElementsAre("[ERROR] set file label to xattr: " + missing + " setxattr error, " + strerror(ENOENT)));
 }
 
 TEST_P(FileLabel, ValueIsReadUpToItsFirstNul)
