@@ -7,7 +7,7 @@ pkgs=(cmake g++ make pkg-config
       libdbus-c++-dev libdbus-1-dev dbus-daemon
       liblog4cpp5-dev libzmq3-dev libssl-dev
       libgtest-dev libgmock-dev libbenchmark-dev
-      attr util-linux binutils)
+      attr util-linux binutils clang-format)
 
 missing=()
 for p in "${pkgs[@]}"; do
