@@ -356,6 +356,12 @@ DBusMessage* badArgs(DBusMessage* call, const char* expected)
 // One member's answer, built from the call and a reader of its arguments.
 using Answer = DBusMessage* (*)(DBusMessage* call, Args& a);
 
+// The (si) arguments of the file families' query and remove members.
+bool pathAndOption(Args& a, std::string* path, int32_t* option)
+{
+    return a.str(path) && a.basic(DBUS_TYPE_INT32, option);
+}
+
 // The four file families share everything but their tables, named here by
 // their place in `State`.
 template <auto Table>
@@ -363,7 +369,7 @@ DBusMessage* userSetQuery(DBusMessage* call, Args& a)
 {
     std::string path;
     int32_t option = 0;
-    if (!a.str(&path) || !a.basic(DBUS_TYPE_INT32, &option)) return badArgs(call, "si");
+    if (!pathAndOption(a, &path, &option)) return badArgs(call, "si");
     return Reply(call).listing(query(state().*Table, path, option)).take();
 }
 
@@ -378,7 +384,7 @@ DBusMessage* userSetDel(DBusMessage* call, Args& a)
 {
     std::string path;
     int32_t option = 0;
-    if (!a.str(&path) || !a.basic(DBUS_TYPE_INT32, &option)) return badArgs(call, "si");
+    if (!pathAndOption(a, &path, &option)) return badArgs(call, "si");
     return Reply(call).i32(erase(state().*Table, path, option)).take();
 }
 
