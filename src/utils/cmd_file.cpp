@@ -122,19 +122,18 @@ char** excuteCmd(const char* cmd, int* n)
     }
 
     char piece[kLineSize];
-    char copy[kLineSize];
     char** lines = nullptr;
     size_t count = 0;
     while (count < static_cast<size_t>(INT_MAX) && readPiece(stream, piece) > 0) {
-        size_t copyLength = strlen(piece);
-        memcpy(copy, piece, copyLength + 1);
-        if (copyLength > 0 && copy[copyLength - 1] == '\n') copy[copyLength - 1] = '\0';
+        // The line ends at its first NUL, like the C string it becomes.
+        size_t length = strlen(piece);
+        if (length > 0 && piece[length - 1] == '\n') piece[length - 1] = '\0';
 
         size_t slots = (count < kInitialSlots - 1 ? kInitialSlots - 1 : count) + 1;
         char** grown = static_cast<char**>(realloc(lines, slots * sizeof *lines));
         if (grown == nullptr) break;  // hand back what was stored so far
         lines = grown;
-        lines[count++] = strdup(copy);
+        lines[count++] = strdup(piece);
     }
     *n = static_cast<int>(count);
 

@@ -97,8 +97,7 @@ bool readNumber(LabelField& field, uint64_t& out, const char* reader, const char
         Logger::getInstance()->error("%s Out of Range error: %s.", reader, conversion);
         return false;
     }
-    Logger::getInstance()->error("%s error", reader);
-    return false;
+    return false;  // every Conversion is handled above
 }
 
 }  // namespace

@@ -13,14 +13,12 @@
 
 #include <vorxlabelmgr/logger.h>
 
+#include "utils/dir_handle.h"
+
 namespace {
 
 struct FreeDeleter {
     void operator()(char* p) const { std::free(p); }
-};
-
-struct DirCloser {
-    void operator()(DIR* d) const { closedir(d); }
 };
 
 }  // namespace
@@ -96,7 +94,7 @@ std::string getLinkRealPath(const std::string& path)
 int traverseDirectory(const std::string& directory, std::vector<std::string>& list)
 {
     list.push_back(directory);
-    std::unique_ptr<DIR, DirCloser> dir(opendir(directory.c_str()));
+    vorx::utils::DirHandle dir(opendir(directory.c_str()));
     if (!dir) {
         Logger::getInstance()->warn("Unable to open directory: %s", directory.c_str());
         return -1;

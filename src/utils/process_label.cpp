@@ -14,6 +14,7 @@
 #include <vorxlabelmgr/label_context.h>
 #include <vorxlabelmgr/logger.h>
 
+#include "utils/dir_handle.h"
 #include "utils/label_context_internal.h"
 #include "utils/process_label_internal.h"
 
@@ -80,23 +81,17 @@ using vorx::utils::parseString;
 std::map<std::string, std::vector<int>> findProcessExeFile()
 {
     std::map<std::string, std::vector<int>> table;
-    DIR* dir = opendir("/proc");
-    if (dir == nullptr) {
+    vorx::utils::DirHandle dir(opendir("/proc"));
+    if (!dir) {
         Logger::getInstance()->error("find process exe file error: open /proc failed...");
         return table;
     }
-    try {
-        while (const struct dirent* entry = readdir(dir)) {
-            int pid;
-            if (entry->d_type != DT_DIR || !parsePid(entry->d_name, &pid)) continue;
-            std::string exe = getProcessExePath(pid);
-            if (!exe.empty()) table[exe].push_back(pid);
-        }
-    } catch (...) {
-        closedir(dir);
-        throw;
+    while (const struct dirent* entry = readdir(dir.get())) {
+        int pid;
+        if (entry->d_type != DT_DIR || !parsePid(entry->d_name, &pid)) continue;
+        std::string exe = getProcessExePath(pid);
+        if (!exe.empty()) table[exe].push_back(pid);
     }
-    closedir(dir);
     return table;
 }
 
