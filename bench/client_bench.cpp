@@ -7,7 +7,6 @@
 
 #include <benchmark/benchmark.h>
 #include <dbus/dbus.h>
-#include <malloc.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -63,42 +62,37 @@ bool rawGetPkgId(const char* name, uint64_t* id)
     return ok;
 }
 
-size_t heapInUse()
+using vorxtest::heapInUse;
+
+// Runs one call per iteration, then reports the heap left per call.
+template <typename Call>
+void callsWithHeap(benchmark::State& state, Call call, const char* failure)
 {
-    struct mallinfo2 mi = mallinfo2();
-    return mi.uordblks + mi.hblkhd;
+    size_t before = heapInUse();
+    for (auto _ : state) {
+        if (!call()) {
+            state.SkipWithError(failure);
+            break;
+        }
+    }
+    size_t after = heapInUse();
+    state.SetItemsProcessed(state.iterations());
+    state.counters["heap_bytes_per_call"] =
+        static_cast<double>(after > before ? after - before : 0) / static_cast<double>(state.iterations());
 }
 
 void BM_Library_getPkgId(benchmark::State& state)
 {
     uint64_t id = 0;
-    size_t before = heapInUse();
-    for (auto _ : state) {
-        if (getPkgId("bench.pkg", &id) != 0) {
-            state.SkipWithError("getPkgId failed");
-            break;
-        }
-    }
-    size_t after = heapInUse();
-    state.SetItemsProcessed(state.iterations());
-    state.counters["heap_bytes_per_call"] =
-        static_cast<double>(after > before ? after - before : 0) / static_cast<double>(state.iterations());
+    callsWithHeap(
+        state, [&] { return getPkgId("bench.pkg", &id) == 0; }, "getPkgId failed");
 }
 
 void BM_RawLibdbus_getPkgId(benchmark::State& state)
 {
     uint64_t id = 0;
-    size_t before = heapInUse();
-    for (auto _ : state) {
-        if (!rawGetPkgId("bench.pkg", &id)) {
-            state.SkipWithError("raw call failed");
-            break;
-        }
-    }
-    size_t after = heapInUse();
-    state.SetItemsProcessed(state.iterations());
-    state.counters["heap_bytes_per_call"] =
-        static_cast<double>(after > before ? after - before : 0) / static_cast<double>(state.iterations());
+    callsWithHeap(
+        state, [&] { return rawGetPkgId("bench.pkg", &id); }, "raw call failed");
 }
 
 // The same from many threads at once: what the frame's lock lets overlap.

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <malloc.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -454,6 +455,12 @@ void LabelMgrPeerTest::TearDown()
 {
     peer.stop();
     bus.stop();
+}
+
+size_t heapInUse()
+{
+    struct mallinfo2 mi = mallinfo2();
+    return mi.uordblks + mi.hblkhd;
 }
 
 }  // namespace vorxtest

@@ -2,8 +2,6 @@
 // for a slow answer holds up no other, and nothing piles up over many calls.
 #include <vorxlabelmgr/labelmgr_client.h>
 
-#include <malloc.h>
-
 #include <dbus-c++/dbus.h>
 #include <gtest/gtest.h>
 
@@ -19,12 +17,6 @@
 namespace {
 
 constexpr int kThreads = 16;
-
-size_t heapInUse()
-{
-    struct mallinfo2 mi = mallinfo2();
-    return mi.uordblks + mi.hblkhd;
-}
 
 // Why a heap bound cannot be checked here, or null when it can.
 const char* noHeapBound()
@@ -91,12 +83,12 @@ TEST_F(OverlappingCalls, HeapAndDescriptorsStayFlat)
 {
     ASSERT_EQ(callFromAllThreads(5), 0);  // warm-up: the binding's and libdbus's one-time tables
     auto descriptors = vorxtest::openDescriptors();
-    size_t heap = heapInUse();
+    size_t heap = vorxtest::heapInUse();
     const int calls = 100;
     ASSERT_EQ(callFromAllThreads(calls), 0);
     EXPECT_EQ(vorxtest::openDescriptors(), descriptors);
     if (const char* why = noHeapBound()) GTEST_SKIP() << "descriptors checked; heap not: " << why;
-    size_t after = heapInUse();
+    size_t after = vorxtest::heapInUse();
     double perCall = after > heap ? static_cast<double>(after - heap) / (kThreads * calls) : 0.0;
     std::printf("heap per call with %d threads overlapping: %.1f bytes\n", kThreads, perCall);
     EXPECT_LT(perCall, 256.0);
@@ -109,9 +101,9 @@ TEST_F(OverlappingCalls, HeapGrowsByLessThan256BytesACall)
     if (const char* why = noHeapBound()) GTEST_SKIP() << why;
     uint64_t id = 0;
     ASSERT_EQ(getPkgId("pkg.0", &id), 0);
-    size_t heap = heapInUse();
+    size_t heap = vorxtest::heapInUse();
     for (int i = 0; i < 1000; ++i) ASSERT_EQ(getPkgId("pkg.0", &id), 0) << "call " << i;
-    size_t after = heapInUse();
+    size_t after = vorxtest::heapInUse();
     double perCall = after > heap ? static_cast<double>(after - heap) / 1000 : 0.0;
     std::printf("heap per call: %.1f bytes\n", perCall);
     EXPECT_LT(perCall, 256.0);

@@ -1,11 +1,11 @@
 #include <vorxlabelmgr/cmd_file.h>
 
-#include <dirent.h>
-
 #include <cstdlib>
 #include <string>
 
 #include <gtest/gtest.h>
+
+#include "private_bus.h"
 
 extern "C" void* __real_realloc(void* ptr, size_t size);
 
@@ -13,16 +13,6 @@ namespace {
 
 // realloc calls allowed to succeed before the next ones fail; < 0: no limit.
 long reallocsLeft = -1;
-
-// Descriptors open in this process.
-int openDescriptors()
-{
-    int count = 0;
-    DIR* dir = opendir("/proc/self/fd");
-    while (dir != nullptr && readdir(dir) != nullptr) ++count;
-    if (dir != nullptr) closedir(dir);
-    return count;
-}
 
 }  // namespace
 
@@ -37,7 +27,7 @@ namespace {
 
 TEST(ExcuteCmdOutOfMemory, ReturnsTheLinesStoredBeforeTheArrayCouldNotGrow)
 {
-    int before = openDescriptors();
+    auto before = vorxtest::openDescriptors();
     int n = -7;
     reallocsLeft = 1500;  // one growth per line
     char** lines = excuteCmd("seq 1 5000", &n);
@@ -52,7 +42,7 @@ TEST(ExcuteCmdOutOfMemory, ReturnsTheLinesStoredBeforeTheArrayCouldNotGrow)
     free(lines);
     // The stream is closed and the shell reaped; the sanitizer build checks
     // that nothing else stayed allocated.
-    EXPECT_EQ(openDescriptors(), before);
+    EXPECT_EQ(vorxtest::openDescriptors(), before);
 }
 
 TEST(ExcuteCmdOutOfMemory, NoRoomForTheFirstLineGivesNullWithCountZero)
