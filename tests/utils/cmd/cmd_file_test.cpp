@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -49,7 +50,10 @@ protected:
     }
     void TearDown() override
     {
-        if (!dir.empty()) system(("rm -rf '" + dir + "'").c_str());
+        if (!dir.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(dir, ignored);
+        }
     }
 
     std::string dir;

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <string>
@@ -98,7 +99,10 @@ protected:
 
     void TearDown() override
     {
-        if (!root.empty()) system(("rm -rf '" + root + "'").c_str());
+        if (!root.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(root, ignored);
+        }
     }
 
     std::string root;
