@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the library builds, tests and benchmarks with.
-# Safe to run again: only missing packages are fetched.
+# Safe to run again: only missing packages are fetched. Says in one line what
+# it installs; apt's own output is shown only when the set-up fails.
 set -euo pipefail
 
 pkgs=(cmake g++ make pkg-config
@@ -18,5 +19,12 @@ done
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+echo "setup: installing ${missing[*]}"
+log=$(mktemp /tmp/vorx-setup-XXXXXX.log)
+trap 'rm -f "$log"' EXIT
+if ! { $SUDO apt-get update -qq && $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"; } \
+     > "$log" 2>&1 < /dev/null; then
+  echo "setup: installing failed; apt said:" >&2
+  cat "$log" >&2
+  exit 1
+fi

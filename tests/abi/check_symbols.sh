@@ -2,8 +2,9 @@
 # Compares the library's exported symbols with the committed list, like a
 # Debian symbols file: a new or lost export fails, and so does an export that
 # is not under the library's one version node. The list holds one demangled
-# symbol a line (a constructor or destructor twice, one line per entry point),
-# sorted in the C locale.
+# symbol a line (a constructor or destructor twice, one line per entry point,
+# a C name bare), sorted in the C locale. Configure writes the version script
+# from the same list.
 set -eu
 lib=$1
 list=$2

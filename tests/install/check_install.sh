@@ -2,7 +2,8 @@
 # Installs into a staging DESTDIR, then builds and runs a C and a C++ caller
 # twice with what was installed only: with the pkg-config file, and as a CMake
 # project that finds the package. The installed library exports exactly the
-# committed list.
+# committed list. The stand-in tools come only with their own component, off
+# PATH, and run from where they were installed.
 set -eu
 build=$1
 here=$2
@@ -18,6 +19,22 @@ lib=$(find "$root" -name 'libvorxlabelmgr.so' | head -n 1)
 libdir=$(dirname "$lib")
 
 "$here/../abi/check_symbols.sh" "$lib" "$abi"
+
+tools=vorxlabelmgr-test
+if find "$root" -name "$tools" -o -name 'labelmgr-standin*' -o -name 'vorx-label-*' | grep -q .; then
+  echo "a plain install laid down a tool:" >&2
+  find "$root" -name "$tools" -o -name 'labelmgr-standin*' -o -name 'vorx-label-*' >&2
+  exit 1
+fi
+DESTDIR="$stage" cmake --install "$build" --component vorxlabelmgr-test-tools >/dev/null
+tooldir=$(dirname "$(find "$root" -path "*/$tools/labelmgr-standin" | head -n 1)")
+case $tooldir in
+  "$root"/*/"$tools") ;;
+  *) echo "the tools were not installed into a directory $tools under $root" >&2; exit 1 ;;
+esac
+for t in labelmgr-standin vorx-label-publisher vorx-label-listen; do
+  "$tooldir/$t" --help > "$stage/$t.help" || { echo "installed $t --help failed" >&2; exit 1; }
+done
 
 # Keep -I/usr/include and -L/usr/lib: under the staging root they are ours.
 flags=$(PKG_CONFIG_SYSROOT_DIR="$stage" PKG_CONFIG_PATH="$pc" PKG_CONFIG_ALLOW_SYSTEM_CFLAGS=1 \

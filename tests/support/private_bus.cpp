@@ -274,14 +274,11 @@ bool LabelMgrPeer::start(Mode mode, const PrivateSystemBus& bus, std::string* wh
 
 void LabelMgrPeer::stop()
 {
-    if (toPeer_ >= 0) {
-        // "quit" ends the peer alone; the end of its input without it means the
-        // test died, and the peer would take the bus daemon down too.
-        writeAll(toPeer_, "quit\n");
-        close(toPeer_);
-    }
-    toPeer_ = -1;
+    // SIGTERM ends the peer alone. "quit" or the end of its input (the test
+    // died) would take the bus daemon down too, so the pipe stays open until
+    // the peer is gone.
     if (pid_ > 0) {
+        kill(pid_, SIGTERM);
         int status = 0;
         bool reaped = false;
         for (int i = 0; i < 300 && !reaped; ++i) {
@@ -298,6 +295,8 @@ void LabelMgrPeer::stop()
         }
         pid_ = -1;
     }
+    if (toPeer_ >= 0) close(toPeer_);
+    toPeer_ = -1;
     if (fromPeer_ >= 0) close(fromPeer_);
     fromPeer_ = -1;
     buffered_.clear();

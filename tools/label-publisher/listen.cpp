@@ -1,6 +1,7 @@
 // vorx-label-listen: subscribes through the library and prints each body it
 // receives on its own line (up to its first NUL byte, as a C caller sees it).
 
+#include <getopt.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,8 +16,9 @@
 int main(int argc, char** argv)
 {
     long count = 0;
+    static const struct option kLong[] = {{"help", no_argument, nullptr, 'h'}, {nullptr, 0, nullptr, 0}};
     int opt;
-    while ((opt = getopt(argc, argv, "c:h")) != -1) {
+    while ((opt = getopt_long(argc, argv, "c:h", kLong, nullptr)) != -1) {
         char* end = nullptr;
         switch (opt) {
         case 'c':
@@ -28,10 +30,12 @@ int main(int argc, char** argv)
             }
             break;
         default:
-            std::cerr << "usage: vorx-label-listen [-c COUNT] [TOPIC]...\n"
-                         "  Prints the body of every label-change message whose topic begins with a\n"
-                         "  TOPIC (default: all), COUNT messages (default 0 = until killed).\n";
-            return opt == 'h' ? 0 : 2;
+            (opt == 'h' ? std::cout : std::cerr)
+                << "usage: vorx-label-listen [-c COUNT] [TOPIC]...\n"
+                   "  Subscribes through the library to the label-change endpoint and prints the\n"
+                   "  body of every message whose topic begins with a TOPIC (default: all),\n"
+                   "  COUNT messages (default 0 = until killed).\n";
+            return opt == 'h' && std::cout.flush() ? 0 : 2;
         }
     }
 

@@ -2,6 +2,7 @@
 // TOPIC BODY pair as one message of two frames, topic then body.
 
 #include <errno.h>
+#include <getopt.h>
 #include <time.h>
 #include <unistd.h>
 #include <zmq.h>
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,15 +20,24 @@ namespace {
 
 const char kDefaultEndpoint[] = "ipc:///tmp/vorx_label_manager.socket";
 
-void usage()
+void usage(std::ostream& out)
 {
-    std::cerr << "usage: vorx-label-publisher [-e ENDPOINT] [-d DELAY_MS] [-n COUNT] [-i INTERVAL_MS] [TOPIC BODY]...\n"
-                 "  Binds ENDPOINT (default "
-              << kDefaultEndpoint
-              << "), waits DELAY_MS (default 500)\n"
-                 "  for subscribers to join, then sends every TOPIC BODY pair as one message,\n"
-                 "  COUNT rounds (default 1, 0 = until killed) INTERVAL_MS apart (default 0).\n"
-                 "  Without pairs, sends one message per line \"TOPIC BODY\" read from standard input.\n";
+    out << "usage: vorx-label-publisher [-e ENDPOINT] [-d DELAY_MS] [-n COUNT] [-i INTERVAL_MS] [TOPIC BODY]...\n"
+           "       vorx-label-publisher -h | --help\n"
+           "Stand-in for the label-change publisher, for tests and examples.\n"
+           "  -e ENDPOINT     bind this ZeroMQ endpoint; the default is the one the library\n"
+           "                  subscribes to, "
+        << kDefaultEndpoint
+        << "\n"
+           "  -d DELAY_MS     wait this long for subscribers to join before sending (default 500)\n"
+           "  -n COUNT        send the pairs COUNT rounds (default 1, 0 = until killed)\n"
+           "  -i INTERVAL_MS  pause between rounds (default 0)\n"
+           "  -h, --help      this text\n"
+           "Each TOPIC BODY pair is one message of two frames, topic then body. Without\n"
+           "pairs, sends one message per line \"TOPIC BODY\" read from standard input.\n"
+           "Binding the default endpoint takes it over from a publisher already there: run\n"
+           "it in a private mount namespace with a tmpfs over /tmp (unshare -rm, then\n"
+           "mount -t tmpfs tmpfs /tmp), never beside a live one.\n";
 }
 
 bool number(const char* text, long* out)
@@ -68,40 +79,41 @@ int main(int argc, char** argv)
 {
     std::string endpoint = kDefaultEndpoint;
     long delayMs = 500, count = 1, intervalMs = 0;
+    static const struct option kLong[] = {{"help", no_argument, nullptr, 'h'}, {nullptr, 0, nullptr, 0}};
     int opt;
-    while ((opt = getopt(argc, argv, "e:d:n:i:h")) != -1) {
+    while ((opt = getopt_long(argc, argv, "e:d:n:i:h", kLong, nullptr)) != -1) {
         switch (opt) {
         case 'e':
             endpoint = optarg;
             break;
         case 'd':
             if (!number(optarg, &delayMs)) {
-                usage();
+                usage(std::cerr);
                 return 2;
             }
             break;
         case 'n':
             if (!number(optarg, &count)) {
-                usage();
+                usage(std::cerr);
                 return 2;
             }
             break;
         case 'i':
             if (!number(optarg, &intervalMs)) {
-                usage();
+                usage(std::cerr);
                 return 2;
             }
             break;
         case 'h':
-            usage();
-            return 0;
+            usage(std::cout);
+            return std::cout.flush() ? 0 : 1;
         default:
-            usage();
+            usage(std::cerr);
             return 2;
         }
     }
     if ((argc - optind) % 2 != 0) {
-        usage();
+        usage(std::cerr);
         return 2;
     }
     std::vector<std::pair<std::string, std::string>> pairs;

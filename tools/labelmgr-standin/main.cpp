@@ -1,34 +1,8 @@
-// Stand-in for the label-manager service on a (private) system bus.
-//
-//   labelmgr-standin [--address ADDR] [--pkg NAME=ID]...
-//                                                serve the interface with
-//                                                in-memory state until SIGTERM,
-//                                                starting with these package ids
-//   labelmgr-standin --peer [--address ADDR] [--bus-pid PID]
-//                                                scriptable test peer, driven
-//                                                by line commands on stdin
-//   labelmgr-standin --control ...              the service, also reading
-//                                                commands on stdin (calls,
-//                                                clear, has-owner, quit)
-//
-// Both print "ready <unique name>" on stdout once the service name is owned.
-// ADDR defaults to DBUS_SYSTEM_BUS_ADDRESS. With commands on stdin its end
-// means the test is gone: the peer exits and, given --bus-pid, also stops
-// that bus daemon (and removes --bus-dir) so nothing outlives a crashed test.
-//
-// Peer commands (each answered by one line, "ok ..." or "err <why>"):
-//   reply <member> <signature|-> <values>   answer with these arguments
-//   error <member> <error name> <message>   answer with a D-Bus error
-//   delay <member> <ms>                     hold the answer this long; other
-//                                           calls and commands go on meanwhile
-//   forget <member>                         drop what was scripted
-//   calls                                   the record, one "call" line per
-//                                           call, then "end"
-//   clear                                   empty the record
-//   has-owner <bus name>                    "ok yes" or "ok no"
-//   quit
-// A call line is tab-separated: call, sender, path, interface, member,
-// signature, body (values in the text form of wire_text.h).
+// Stand-in for the label-manager service on a (private) system bus, and the
+// scriptable peer that tests use to control answers and read what the
+// library sent. `labelmgr-standin --help` says how to drive it; the control
+// commands are the rows of Peer::commands(), which both the parser and the
+// help text read.
 
 #include <dbus/dbus.h>
 #include <poll.h>
@@ -42,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <list>
 #include <map>
 #include <string>
@@ -97,9 +72,11 @@ std::string field(const std::string& s)
 
 using vorxtool::writeAll;
 
-// What the test fixture left of its bus: config, socket, directory.
-void removeBusDir(const std::string& dir)
+// Stops the test's bus daemon and removes what its fixture left: config,
+// socket, directory.
+void stopBus(long pid, const std::string& dir)
 {
+    if (pid > 0) kill(static_cast<pid_t>(pid), SIGTERM);
     if (dir.empty()) return;
     for (int i = 0; i < 100 && access((dir + "/socket").c_str(), F_OK) == 0; ++i) usleep(10000);
     unlink((dir + "/socket").c_str());
@@ -182,77 +159,125 @@ public:
         dbus_connection_flush(conn_);
     }
 
+    // One control command. The parser finds verbs here and --help prints
+    // these rows, so what is documented is what is accepted.
+    struct Command {
+        const char* verb;
+        const char* args;
+        const char* what;
+        const char* answers;
+        bool scriptedOnly;
+        std::string (Peer::*run)(const std::string& rest);  // null: quit
+    };
+
+    static const std::vector<Command>& commands()
+    {
+        static const std::vector<Command> table = {
+            {"reply", "<member> <signature|-> <values>",
+             "answer every later call of <member> with these values (\"-\": none)",
+             "ok | err <why> (the values do not fit the signature)", true, &Peer::doReply},
+            {"error", "<member> <error name> <message>", "answer every later call of <member> with this D-Bus error",
+             "ok | err usage: ...", true, &Peer::doError},
+            {"delay", "<member> <ms>", "hold the answers to <member> this long; the rest goes on meanwhile", "ok", true,
+             &Peer::doDelay},
+            {"forget", "<member>", "drop what was scripted for <member>", "ok", true, &Peer::doForget},
+            {"calls", "", "the record of method calls received since start or clear, in arrival order",
+             "one \"call\" line per call, then \"end\"", false, &Peer::doCalls},
+            {"clear", "", "empty the record", "ok", false, &Peer::doClear},
+            {"has-owner", "<bus name>", "whether the name has an owner on the bus", "ok yes | ok no | err <why>", false,
+             &Peer::doHasOwner},
+            {"quit", "", "exit; with --bus-pid also stop that bus daemon (and remove --bus-dir)", "ok", false, nullptr},
+        };
+        return table;
+    }
+
     // One control line; returns false on "quit".
     bool command(const std::string& line, int out)
     {
         std::string verb = word(line, 0);
-        std::string rest = after(line, 0);
-        if (verb == "quit") {
+        const Command* found = nullptr;
+        for (const Command& c : commands())
+            if (verb == c.verb) found = &c;
+        std::string answer;
+        if (found == nullptr) {
+            answer = "err unknown command\n";
+        } else if (found->scriptedOnly && !scripted_) {
+            answer = "err the service answers by its own rules\n";
+        } else if (found->run == nullptr) {
             writeAll(out, "ok\n");
             return false;
-        }
-        std::string answer = "ok\n";
-        bool scriptVerb = verb == "reply" || verb == "error" || verb == "delay" || verb == "forget";
-        if (scriptVerb && !scripted_) {
-            answer = "err the service answers by its own rules\n";
-        } else if (verb == "reply") {
-            std::string member = word(rest, 0);
-            std::string sig = word(rest, 1);
-            std::string values = after(rest, 1);
-            if (member.empty() || sig.empty()) {
-                answer = "err usage: reply <member> <signature|-> <values>\n";
-            } else {
-                if (sig == "-") sig.clear();
-                std::string why;
-                DBusMessage* probe = dbus_message_new(DBUS_MESSAGE_TYPE_METHOD_RETURN);
-                bool ok = probe && standin::appendArgs(probe, sig, values, &why);
-                if (probe) dbus_message_unref(probe);
-                if (!ok) {
-                    answer = "err " + field(why) + "\n";
-                } else {
-                    Script& s = scripts_[member];
-                    s.hasReply = true;
-                    s.hasError = false;
-                    s.signature = sig;
-                    s.values = values;
-                }
-            }
-        } else if (verb == "error") {
-            std::string member = word(rest, 0);
-            std::string name = word(rest, 1);
-            if (member.empty() || !dbus_validate_error_name(name.c_str(), nullptr)) {
-                answer = "err usage: error <member> <error name> <message>\n";
-            } else {
-                Script& s = scripts_[member];
-                s.hasError = true;
-                s.hasReply = false;
-                s.errorName = name;
-                s.errorMessage = after(rest, 1);
-            }
-        } else if (verb == "delay") {
-            std::string member = word(rest, 0);
-            scripts_[member].delayMs = std::atoi(word(rest, 1).c_str());
-        } else if (verb == "forget") {
-            scripts_.erase(word(rest, 0));
-        } else if (verb == "calls") {
-            std::string text;
-            for (const Call& c : calls_) {
-                text += "call\t" + field(c.sender) + "\t" + field(c.path) + "\t" + field(c.interface) + "\t" +
-                        field(c.member) + "\t" + field(c.signature) + "\t" + field(c.body) + "\n";
-            }
-            answer = text + "end\n";
-        } else if (verb == "clear") {
-            calls_.clear();
-        } else if (verb == "has-owner") {
-            answer = hasOwner(word(rest, 0));
         } else {
-            answer = "err unknown command\n";
+            answer = (this->*found->run)(after(line, 0));
         }
         writeAll(out, answer);
         return true;
     }
 
 private:
+    std::string doReply(const std::string& rest)
+    {
+        std::string member = word(rest, 0);
+        std::string sig = word(rest, 1);
+        std::string values = after(rest, 1);
+        if (member.empty() || sig.empty()) return "err usage: reply <member> <signature|-> <values>\n";
+        if (sig == "-") sig.clear();
+        std::string why;
+        DBusMessage* probe = dbus_message_new(DBUS_MESSAGE_TYPE_METHOD_RETURN);
+        bool ok = probe && standin::appendArgs(probe, sig, values, &why);
+        if (probe) dbus_message_unref(probe);
+        if (!ok) return "err " + field(why) + "\n";
+        Script& s = scripts_[member];
+        s.hasReply = true;
+        s.hasError = false;
+        s.signature = sig;
+        s.values = values;
+        return "ok\n";
+    }
+
+    std::string doError(const std::string& rest)
+    {
+        std::string member = word(rest, 0);
+        std::string name = word(rest, 1);
+        if (member.empty() || !dbus_validate_error_name(name.c_str(), nullptr))
+            return "err usage: error <member> <error name> <message>\n";
+        Script& s = scripts_[member];
+        s.hasError = true;
+        s.hasReply = false;
+        s.errorName = name;
+        s.errorMessage = after(rest, 1);
+        return "ok\n";
+    }
+
+    std::string doDelay(const std::string& rest)
+    {
+        scripts_[word(rest, 0)].delayMs = std::atoi(word(rest, 1).c_str());
+        return "ok\n";
+    }
+
+    std::string doForget(const std::string& rest)
+    {
+        scripts_.erase(word(rest, 0));
+        return "ok\n";
+    }
+
+    std::string doCalls(const std::string&)
+    {
+        std::string text;
+        for (const Call& c : calls_) {
+            text += "call\t" + field(c.sender) + "\t" + field(c.path) + "\t" + field(c.interface) + "\t" +
+                    field(c.member) + "\t" + field(c.signature) + "\t" + field(c.body) + "\n";
+        }
+        return text + "end\n";
+    }
+
+    std::string doClear(const std::string&)
+    {
+        calls_.clear();
+        return "ok\n";
+    }
+
+    std::string doHasOwner(const std::string& rest) { return hasOwner(word(rest, 0)); }
+
     static std::string word(const std::string& s, int n)
     {
         size_t pos = 0;
@@ -331,6 +356,57 @@ private:
     std::list<Held> held_;
 };
 
+const char kUsage[] =
+    "usage: labelmgr-standin [--control | --peer] [--address ADDR] [--pkg NAME=ID]...\n"
+    "                        [--bus-pid PID [--bus-dir DIR]]\n"
+    "       labelmgr-standin --help\n";
+
+std::string helpText()
+{
+    std::string text = kUsage;
+    text += std::string(
+                "\n"
+                "Stand-in for the label-manager service, for tests and examples on a private\n"
+                "system bus. Owns \"") +
+            standin::kServiceName + "\",\nserves the interface of that name at \"" + standin::kObjectPath +
+            "\",\nand prints \"ready <unique name>\" once the name is owned.\n"
+            "\n"
+            "Options:\n"
+            "  --address ADDR  the bus to serve on (default: $DBUS_SYSTEM_BUS_ADDRESS)\n"
+            "  --pkg NAME=ID   start the service with this user-set package id (repeatable)\n"
+            "  (neither)       the service, keeping what callers set, until SIGTERM or SIGINT\n"
+            "  --control       the service, also reading commands on standard input\n"
+            "  --peer          the scriptable peer: answers only what was scripted (other\n"
+            "                  members: org.freedesktop.DBus.Error.UnknownMethod \"no answer\n"
+            "                  scripted for <member>\"); reads commands on standard input\n"
+            "  --bus-pid PID   with commands: at \"quit\" or at the end of standard input\n"
+            "                  (the test is gone), also stop (SIGTERM) this bus daemon\n"
+            "  --bus-dir DIR   ... and remove its directory (socket, bus.conf)\n"
+            "  --help          this text\n"
+            "SIGTERM or SIGINT ends the program alone, leaving the bus running.\n"
+            "\n"
+            "Commands (one a line on standard input, each answered on standard output;\n"
+            "any may answer \"err <why>\", an unknown one \"err unknown command\"):\n";
+    for (const Peer::Command& c : Peer::commands()) {
+        std::string head = std::string("  ") + c.verb + (*c.args ? " " : "") + c.args;
+        if (c.scriptedOnly) head += std::string(head.size() < 42 ? 42 - head.size() : 1, ' ') + "(--peer only)";
+        text += head + "\n      " + c.what + "\n      answers: " + c.answers + "\n";
+    }
+    text +=
+        "\n"
+        "A call line is tab-separated: call, sender, path, interface, member, signature,\n"
+        "body. Calls to other paths or interfaces are recorded too and answered with\n"
+        "org.freedesktop.DBus.Error.UnknownMethod.\n"
+        "\n"
+        "Values (scripted answers and recorded bodies); the signature decides the type:\n"
+        "  integers (y n q i u x t) in decimal, 0x... hex on input; true / false (b);\n"
+        "  doubles (d); strings (s o g) in double quotes with \\\\ \\\" \\n \\t \\xHH escapes,\n"
+        "  UTF-8 only; arrays [v, v]; dictionaries {k: v, k: v} (entries in the order\n"
+        "  written, repeats allowed); structs (v, v); variants <sig v>. Several\n"
+        "  top-level values are separated by \", \": reply getPkgIds ati [1, 2], 0\n";
+    return text;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -357,11 +433,10 @@ int main(int argc, char** argv)
             busDir = argv[++i];
         } else if (std::strcmp(argv[i], "--bus-pid") == 0 && i + 1 < argc) {
             busPid = std::strtol(argv[++i], nullptr, 10);
+        } else if (std::strcmp(argv[i], "--help") == 0) {
+            return writeAll(STDOUT_FILENO, helpText()) ? 0 : 1;
         } else {
-            std::fprintf(
-                stderr,
-                "usage: %s [--peer|--control] [--address ADDR] [--pkg NAME=ID]... [--bus-pid PID [--bus-dir DIR]]\n",
-                argv[0]);
+            std::fprintf(stderr, "%s(--help says more)\n", kUsage);
             return 2;
         }
     }
@@ -397,6 +472,16 @@ int main(int argc, char** argv)
     std::string ready = std::string("ready ") + orEmpty(dbus_bus_get_unique_name(conn)) + "\n";
     if (!writeAll(STDOUT_FILENO, ready)) return 1;
 
+    // The stop signals are let in only while waiting, so that one arriving
+    // just before the wait still ends it.
+    sigset_t stopSignals, waitMask;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
+    sigdelset(&waitMask, SIGTERM);
+    sigdelset(&waitMask, SIGINT);
+
     Peer peer(conn, scripted);
     std::string pending;
     int status = 0;
@@ -414,7 +499,9 @@ int main(int argc, char** argv)
             break;
         }
         struct pollfd fds[2] = {{busFd, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
-        int n = poll(fds, control ? 2 : 1, peer.msUntilDue());
+        int dueMs = peer.msUntilDue();
+        struct timespec due = {dueMs / 1000, (dueMs % 1000) * 1000000L};
+        int n = ppoll(fds, control ? 2 : 1, dueMs < 0 ? nullptr : &due, &waitMask);
         if (n < 0) {
             if (errno == EINTR) continue;
             status = 1;
@@ -426,8 +513,7 @@ int main(int argc, char** argv)
             if (got < 0 && errno == EINTR) continue;
             if (got <= 0) {
                 // The test that drove us is gone.
-                if (busPid > 0) kill(static_cast<pid_t>(busPid), SIGTERM);
-                removeBusDir(busDir);
+                stopBus(busPid, busDir);
                 break;
             }
             pending.append(buf, static_cast<size_t>(got));
@@ -437,6 +523,7 @@ int main(int argc, char** argv)
                 pending.erase(0, nl + 1);
                 running = peer.command(line, STDOUT_FILENO);
             }
+            if (!running) stopBus(busPid, busDir);
         }
     }
     dbus_connection_close(conn);
