@@ -1,5 +1,8 @@
 #include <vorxlabelmgr/label_notify.h>
 
+#include <cxxabi.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -16,23 +19,69 @@ namespace {
 
 const char kEndpoint[] = "ipc:///tmp/vorx_label_manager.socket";
 
-// The body of the next message of at least two frames. A single frame is not
-// a notification; pairing it with the next message's topic would shift every
-// later message by one frame, so boundaries decide what is topic and body.
-// Only the wait for a topic gives way to a signal: once it has come, the rest
-// of its message is already queued and is taken whole.
+// The endpoint lies in a directory every local user may write to, so anyone
+// can bind it while the real publisher is down. Only root, or whoever this
+// process already acts as, speaks for the framework.
+bool trustedPublisher(bool known, uid_t uid)
+{
+    return known && (uid == 0 || uid == geteuid());
+}
+
+// The body of the next message of at least two frames from a trusted
+// publisher. A single frame is not a notification; pairing it with the next
+// message's topic would shift every later message by one frame, so boundaries
+// decide what is topic and body. Only the wait for a topic gives way to a
+// signal: once it has come, the rest of its message is already queued and is
+// taken whole.
 std::string nextBody(ZMQSocket& s)
 {
     // A receive that failed mid-message earlier leaves its rest queued.
     if (!ZMQSocketAccess::discardRest(s)) throw std::runtime_error("Failed to receive message.");
     for (;;) {
-        s.recv();  // topic: matched by libzmq, not read here
+        uid_t uid = 0;
+        bool known = ZMQSocketAccess::recvFirstFrame(s, &uid);  // topic: matched by libzmq, not read here
+        if (!trustedPublisher(known, uid)) {
+            if (!ZMQSocketAccess::discardRest(s)) throw std::runtime_error("Failed to receive message.");
+            // The connection may be to a socket that a publisher bound before
+            // the real one replaced it at the path; libzmq would stay with it
+            // for as long as its holder keeps it open.
+            ZMQSocketAccess::reconnect(s, kEndpoint);
+            continue;
+        }
         if (!ZMQSocketAccess::moreFrames(s)) continue;
         std::string body = ZMQSocketAccess::recvRest(s);
         // Frames beyond the body belong to this message; a failure here leaves
         // them for the next call to drop.
         ZMQSocketAccess::discardRest(s);
         return body;
+    }
+}
+
+// The line goes out in one write, so that another thread's output cannot land
+// inside it, and unformatted, so that the stream's width, fill and flags
+// neither shape it nor are changed by it. A stream that fails, or throws
+// because its owner asked it to, costs the line and nothing else.
+void writeLine(const char* head, const char* text)
+{
+    std::ostream& err = std::cerr;
+    size_t headLen = std::strlen(head), textLen = std::strlen(text);
+    char buf[512];
+    try {
+        if (headLen + textLen < sizeof buf) {
+            std::memcpy(buf, head, headLen);
+            std::memcpy(buf + headLen, text, textLen);
+            buf[headLen + textLen] = '\n';
+            err.write(buf, static_cast<std::streamsize>(headLen + textLen + 1));
+        } else {
+            std::string line;
+            line.reserve(headLen + textLen + 1);
+            line.append(head, headLen).append(text, textLen).push_back('\n');
+            err.write(line.data(), static_cast<std::streamsize>(line.size()));
+        }
+        err.flush();
+    } catch (abi::__forced_unwind&) {
+        throw;  // thread cancellation must run to its end
+    } catch (...) {
     }
 }
 
@@ -45,6 +94,7 @@ void* createSubscriber()
 
 int subscribeLabelChangeMsg(void* handle, const std::string& topic)
 {
+    if (!handle) return -1;
     try {
         ZMQSocket* s = static_cast<ZMQSocket*>(handle);
         std::string endpoint(kEndpoint);
@@ -52,23 +102,32 @@ int subscribeLabelChangeMsg(void* handle, const std::string& topic)
         s->subscribe(topic);
         return 0;
     } catch (const std::exception& e) {
-        std::cerr << "Exception: " << e.what() << std::endl;
+        writeLine("Exception: ", e.what());
+        return -1;
+    } catch (abi::__forced_unwind&) {
+        throw;
+    } catch (...) {
         return -1;
     }
 }
 
 int recvLabelChangeMsg(void* handle, char** body)
 {
+    if (!handle || !body) return -1;
     std::string data;
     try {
         data = nextBody(*static_cast<ZMQSocket*>(handle));
     } catch (const std::exception& e) {
-        std::cerr << "Exception: " << e.what() << std::endl;
+        writeLine("Exception: ", e.what());
+        return -1;
+    } catch (abi::__forced_unwind&) {
+        throw;
+    } catch (...) {
         return -1;
     }
     *body = static_cast<char*>(std::malloc(data.size() + 1));
     if (!*body) {
-        std::cerr << "malloc error." << std::endl;
+        writeLine("malloc error.", "");
         return -1;
     }
     std::memcpy(*body, data.data(), data.size());

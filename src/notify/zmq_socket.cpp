@@ -3,6 +3,7 @@
 #include <zmq.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -53,6 +54,31 @@ bool recvInsideMessage(void* socket, Frame& f)
         if (zmq_recvmsg(socket, f.get(), 0) != -1) return true;
         if (errno != EINTR) return false;
     }
+}
+
+// The uid in libzmq's "Peer-Address" of an ipc peer, "<host>:<uid>:<gid>:<pid>".
+// Only the last three fields are read: the host part is not ours to parse.
+bool peerUid(zmq_msg_t* msg, uid_t* uid)
+{
+    const char* addr = zmq_msg_gets(msg, "Peer-Address");
+    if (!addr) return false;
+    const std::string text(addr);
+    size_t end = text.size();
+    size_t uidStart = 0;
+    for (int field = 0; field < 3; ++field) {  // pid, gid, uid
+        if (end == 0) return false;
+        size_t colon = text.rfind(':', end - 1);
+        if (colon == std::string::npos || colon + 1 == end) return false;
+        if (text.find_first_not_of("0123456789", colon + 1) < end) return false;
+        uidStart = colon + 1;
+        end = colon;
+    }
+    const std::string digits = text.substr(uidStart, text.find(':', uidStart) - uidStart);
+    errno = 0;
+    unsigned long value = std::strtoul(digits.c_str(), nullptr, 10);
+    if (errno != 0 || value >= static_cast<unsigned long>(static_cast<uid_t>(-1))) return false;
+    *uid = static_cast<uid_t>(value);
+    return true;
 }
 
 }  // namespace
@@ -106,6 +132,20 @@ void ZMQSocket::subscribe(const std::string& prefix)
 
 namespace vorx {
 namespace notify {
+
+bool ZMQSocketAccess::recvFirstFrame(ZMQSocket& s, uid_t* uid)
+{
+    Frame f;
+    if (zmq_recvmsg(s.socket, f.get(), 0) == -1) throw std::runtime_error("Failed to receive message.");
+    return peerUid(f.get(), uid);
+}
+
+void ZMQSocketAccess::reconnect(ZMQSocket& s, const std::string& endpoint)
+{
+    // Not connected any more is no failure: what matters is the new connection.
+    zmq_disconnect(s.socket, endpoint.c_str());
+    if (zmq_connect(s.socket, endpoint.c_str()) != 0) throw std::runtime_error("Failed to connect socket.");
+}
 
 bool ZMQSocketAccess::moreFrames(ZMQSocket& s)
 {

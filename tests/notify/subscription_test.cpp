@@ -13,6 +13,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <iomanip>
+#include <iostream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -174,6 +177,89 @@ TEST_F(Subscription, HandleThatCannotSubscribeOrReceiveReportsIt)
     EXPECT_EQ(recvLabelChangeMsg(notSub, &body), -1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Exception: Failed to receive message.\n");
     EXPECT_EQ(body, &sentinel);
+}
+
+// Null handles and bodies are refused before libzmq is asked anything: no
+// line, and the queued message is still there for the next call.
+TEST_F(Subscription, NullHandleOrBodyIsMinusOneAtOnce)
+{
+    startPublisher();
+    void* h = subscriber({"t"});
+    ASSERT_TRUE(pub_->awaitSubscriptions(1));
+    ASSERT_TRUE(pub_->send({"t", "still queued"}));
+    // Give libzmq time to move the message into the subscriber's queue.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+
+    char sentinel = 0;
+    char* body = &sentinel;
+    const struct {
+        const char* what;
+        std::function<int()> call;
+    } cases[] = {
+        {"subscribe, null handle", [] { return subscribeLabelChangeMsg(nullptr, "t"); }},
+        {"receive, null handle", [&] { return recvLabelChangeMsg(nullptr, &body); }},
+        {"receive, null body", [&] { return recvLabelChangeMsg(h, nullptr); }},
+    };
+    for (const auto& c : cases) {
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(c.call(), -1) << c.what;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << c.what;
+        EXPECT_EQ(body, &sentinel) << c.what;
+    }
+    EXPECT_EQ(next(h), "still queued");
+}
+
+// The caller's stream state neither shapes the failure lines nor is changed
+// by them.
+TEST_F(Subscription, FailureLinesIgnoreAndKeepTheStreamsFormat)
+{
+    ZMQSocket* notSub = new ZMQSocket(ZMQSocket::PUB);
+    handles_.push_back(notSub);
+    std::cerr << std::hex << std::showbase << std::setfill('*') << std::setw(60);
+    const std::ios_base::fmtflags flags = std::cerr.flags();
+
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(subscribeLabelChangeMsg(notSub, "t"), -1);
+    char* body = nullptr;
+    EXPECT_EQ(recvLabelChangeMsg(notSub, &body), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Exception: Failed to set subscription filter.\nException: Failed to receive message.\n");
+    EXPECT_EQ(std::cerr.flags(), flags);
+    EXPECT_EQ(std::cerr.width(), 60);
+    EXPECT_EQ(std::cerr.fill(), '*');
+    std::cerr.flags(std::ios_base::fmtflags());
+    std::cerr.width(0);
+    std::cerr.fill(' ');
+}
+
+// A failure line is one piece: another thread's output never lands inside it.
+TEST_F(Subscription, FailureLinesStayWholeBesideAnotherThread)
+{
+    ZMQSocket* notSub = new ZMQSocket(ZMQSocket::PUB);
+    handles_.push_back(notSub);
+    const int kLines = 20000;
+    testing::internal::CaptureStderr();
+    // The other thread writes each of its lines in one piece too.
+    std::thread other([] {
+        for (int i = 0; i < kLines; ++i) std::cerr << std::to_string(i) + "\n";
+    });
+    for (int i = 0; i < kLines; ++i) {
+        char* body = nullptr;
+        recvLabelChangeMsg(notSub, &body);
+    }
+    other.join();
+    std::string out = testing::internal::GetCapturedStderr();
+
+    size_t ours = 0, broken = 0, start = 0;
+    for (size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) {
+        std::string line = out.substr(start, end - start);
+        if (line == "Exception: Failed to receive message.")
+            ++ours;
+        else if (line.empty() || line.find_first_not_of("0123456789") != std::string::npos)
+            ++broken;
+    }
+    EXPECT_EQ(ours, static_cast<size_t>(kLines));
+    EXPECT_EQ(broken, 0u);
 }
 
 void onSignal(int) {}
