@@ -106,6 +106,26 @@ TEST_F(ConfiguredLogger, DestroyingAnyLoggerShutsLog4cppDownForTheProcess)
     EXPECT_THAT(other.take(), ElementsAre("[INFO] own instance"));
 }
 
+// The shipped sample configures cleanly and logs as the fallback would.
+TEST(SampleProperties, ConfiguresCleanlyAndLogsLikeTheFallback)
+{
+    VORX_SKIP_UNLESS(vorxtest::privateLogDirs, "no private mount namespace");
+    ASSERT_TRUE(vorxtest::writeTextFile(kLogProperties, vorxtest::readTextFile(VORX_SAMPLE_PROPERTIES)));
+    LogTail logged(kFallbackLog);
+    testing::internal::CaptureStdout();
+    logOneOfEach(Logger::getInstance());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(log4cpp::Category::getRoot().getAppender("rootAppender"), nullptr);
+    EXPECT_EQ(log4cpp::Category::getRoot().getPriority(), log4cpp::Priority::INFO);
+
+    std::vector<std::string> lines = logged.take();
+    const char* expected[] = {"[INFO] info two ", "[WARN] warn 002.5 ", "[ERROR] plain error, no conversions ",
+                              "[FATAL] fatal ok "};
+    ASSERT_EQ(lines.size(), 4u);
+    for (size_t i = 0; i < lines.size(); ++i)
+        EXPECT_TRUE(isFallbackLine(lines[i], expected[i])) << '"' << lines[i] << '"';
+}
+
 // The fallback, when the properties file cannot be used. The first use of the
 // Logger in each process decides, so every case is a process of its own.
 enum class BadConfig { missing, unknownAppender, unknownAppenderClass, unknownLayout };
