@@ -21,6 +21,10 @@
  * Null with *n = 0 when the command printed nothing. Null with *n untouched
  * when cmd or n is null, cmd is longer than 932 characters (it is refused,
  * never cut), or no memory or no shell was available.
+ * As with popen(3), the shell and every program it starts see the caller's
+ * environment, and the caller's PATH is searched first. In a set-id program
+ * that environment is the invoking user's: such a program cleans its
+ * environment (PATH, IFS, ENV, LD_* and the like) before it calls this.
  */
 VORX_EXPORT char** excuteCmd(const char* cmd, int* n);
 

@@ -45,7 +45,11 @@ VORX_EXPORT std::string getLinkRealPath(const std::string& path);
 /* Appends the directory, then every entry below it in pre-order (readdir
  * order, links listed and not followed). 0, or -1 when the directory itself
  * cannot be opened (it is still appended); unopenable directories are logged
- * as warnings. */
+ * as warnings. Each subdirectory is opened under its parent's descriptor and
+ * never through a link, so the walk stays in the tree while others change
+ * it: a subdirectory swapped for a link after it was listed counts as one
+ * that cannot be opened. The directory passed is opened as given (a link to
+ * a directory is walked). */
 VORX_EXPORT int traverseDirectory(const std::string& directory, std::vector<std::string>& list);
 
 /* True if the path lies below the directory, by text only. */

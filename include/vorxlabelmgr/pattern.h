@@ -33,7 +33,10 @@ VORX_EXPORT std::string wildcardsToRegex(const std::string& pattern);
 VORX_EXPORT bool matchesPattern(const std::string& pattern, const std::string& text);
 
 /* The paths glob(3) finds for the pattern (GLOB_TILDE only), sorted; empty on
- * any failure, which is logged as an error. */
+ * any failure, which is logged as an error. As with glob(3), a leading "~"
+ * stands for the caller's HOME ("~name" for that user's home directory). In
+ * a set-id program HOME is the invoking user's: such a program cleans its
+ * environment before it calls this. */
 VORX_EXPORT std::vector<std::string> searchFilesByPattern(const std::string& pattern);
 
 #endif

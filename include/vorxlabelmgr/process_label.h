@@ -26,8 +26,15 @@ VORX_EXPORT std::map<std::string, std::vector<int>> findProcessExeFile();
  * 0 when the subject id was read and every label write was taken; -1 when
  * it could not be read (nothing touched), or a label could not be written or
  * had fewer than five fields (the other processes are still handled).
- * A process that has gone is skipped. Progress is logged at info and debug,
- * failures at error; readFile/writeFile write their own lines to stderr.
+ * Only a process that runs the very file exePath names (the same device and
+ * inode, links followed) is written: each process is checked, read and
+ * written through one descriptor of its "/proc/<pid>" directory, so a pid
+ * that another process has taken since is not written either. A process that
+ * runs another file (whatever its exe link shows) is skipped after one line
+ * at Logger::warn, and one that has gone is skipped; neither changes the
+ * result. Progress is logged at info and debug, failures at error; the
+ * label file's open, read and write failures go to stderr in readFile's and
+ * writeFile's words.
  */
 VORX_EXPORT int updateProcessAttr(const std::vector<int>& pids, const std::string& exePath);
 

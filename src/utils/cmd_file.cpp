@@ -10,6 +10,9 @@
 #include <cstring>
 #include <iostream>
 
+#include "utils/cmd_file_internal.h"
+#include "utils/dir_handle.h"
+
 namespace {
 
 const char kPathPrefix[] =
@@ -50,36 +53,11 @@ size_t readPiece(FILE* stream, char* buf)
     return len;
 }
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor()
-    {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-
-    int get() const { return fd_; }
-
-    // Closes now; false when the kernel reports that the data did not make it.
-    // EINTR still releases the descriptor on Linux, so it is not retried.
-    bool close()
-    {
-        int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0 || errno == EINTR;
-    }
-
-private:
-    int fd_;
-};
-
-int openRetrying(const char* path, int flags, mode_t mode = 0)
+int openRetrying(int dirfd, const char* name, int flags, mode_t mode = 0)
 {
     int fd;
     do {
-        fd = ::open(path, flags | O_CLOEXEC, mode);
+        fd = ::openat(dirfd, name, flags | O_CLOEXEC, mode);
     } while (fd == -1 && errno == EINTR);
     return fd;
 }
@@ -98,6 +76,8 @@ bool writeAll(int fd, const char* data, size_t size)
     }
     return true;
 }
+
+using vorx::utils::Descriptor;
 
 }  // namespace
 
@@ -142,11 +122,14 @@ char** excuteCmd(const char* cmd, int* n)
     return lines;
 }
 
-std::string readFile(const std::string& path)
+namespace vorx {
+namespace utils {
+
+std::string readFileAt(int dirfd, const char* name, const std::string& shown)
 {
-    Descriptor fd(openRetrying(path.c_str(), O_RDONLY));
+    Descriptor fd(openRetrying(dirfd, name, O_RDONLY));
     if (fd.get() < 0) {
-        std::cerr << "Unable to open file: " << path << std::endl;
+        std::cerr << "Unable to open file: " << shown << std::endl;
         return std::string();
     }
 
@@ -158,7 +141,7 @@ std::string readFile(const std::string& path)
         if (got < 0) {
             if (errno == EINTR) continue;
             // Part of a file is no file: a cut label must not be taken as one.
-            std::cerr << "Unable to read file: " << path << std::endl;
+            std::cerr << "Unable to read file: " << shown << std::endl;
             return std::string();
         }
         data.append(buf, static_cast<size_t>(got));
@@ -166,19 +149,32 @@ std::string readFile(const std::string& path)
     return data;
 }
 
-bool writeFile(const std::string& path, const std::string& data)
+bool writeFileAt(int dirfd, const char* name, const std::string& shown, const std::string& data)
 {
-    Descriptor fd(openRetrying(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666));
+    Descriptor fd(openRetrying(dirfd, name, O_WRONLY | O_CREAT | O_TRUNC, 0666));
     if (fd.get() < 0) {
-        std::cerr << "Unable to open file for writing: " << path << std::endl;
+        std::cerr << "Unable to open file for writing: " << shown << std::endl;
         return false;
     }
     // Label files refuse a text at write time, and a full disk shows at close.
     bool written = writeAll(fd.get(), data.data(), data.size());
     bool closed = fd.close();
     if (!written || !closed) {
-        std::cerr << "Unable to write file: " << path << std::endl;
+        std::cerr << "Unable to write file: " << shown << std::endl;
         return false;
     }
     return true;
+}
+
+}  // namespace utils
+}  // namespace vorx
+
+std::string readFile(const std::string& path)
+{
+    return vorx::utils::readFileAt(AT_FDCWD, path.c_str(), path);
+}
+
+bool writeFile(const std::string& path, const std::string& data)
+{
+    return vorx::utils::writeFileAt(AT_FDCWD, path.c_str(), path, data);
 }

@@ -2,7 +2,9 @@
 #define VORX_UTILS_DIR_HANDLE_H
 
 #include <dirent.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <memory>
 
 namespace vorx {
@@ -14,6 +16,35 @@ struct DirCloser {
 
 // An open directory stream, closed on every way out.
 using DirHandle = std::unique_ptr<DIR, DirCloser>;
+
+// An open descriptor (or -1), closed on every way out.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor()
+    {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+
+    int get() const { return fd_; }
+
+    // Hands the descriptor over (to fdopendir, say); -1 is left behind.
+    int release()
+    {
+        int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+    // Closes now; false when the kernel reports that the data did not make it.
+    // EINTR still releases the descriptor on Linux, so it is not retried.
+    bool close() { return ::close(release()) == 0 || errno == EINTR; }
+
+private:
+    int fd_;
+};
 
 }  // namespace utils
 }  // namespace vorx

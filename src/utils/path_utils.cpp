@@ -1,11 +1,14 @@
 #include <vorxlabelmgr/path_utils.h>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <libgen.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +23,51 @@ namespace {
 struct FreeDeleter {
     void operator()(char* p) const { std::free(p); }
 };
+
+// name under the directory descriptor dirfd as a directory stream, or null.
+// A name that is a symbolic link by now is refused, not followed. A path text
+// that opendir would refuse as too long is refused too, so the walk ends
+// where a walk by path names would end.
+vorx::utils::DirHandle openDirAt(int dirfd, const char* name, const std::string& path)
+{
+    if (path.size() >= PATH_MAX) return nullptr;
+    int fd;
+    do {
+        fd = openat(dirfd, name, O_RDONLY | O_NOFOLLOW | O_DIRECTORY | O_CLOEXEC);
+    } while (fd == -1 && errno == EINTR);
+    vorx::utils::Descriptor owned(fd);
+    if (owned.get() < 0) return nullptr;
+    vorx::utils::DirHandle dir(fdopendir(owned.get()));
+    if (dir) owned.release();  // the stream closes it now
+    return dir;
+}
+
+// Lists the directory that dir reads, whose path text is directory, as
+// traverseDirectory does; each subdirectory is opened under dir's own
+// descriptor, so a name swapped for a link, here or above, leads nowhere
+// outside the tree.
+int walk(vorx::utils::DirHandle dir, const std::string& directory, std::vector<std::string>& list)
+{
+    if (!dir) {
+        Logger::getInstance()->warn("Unable to open directory: %s", directory.c_str());
+        return -1;
+    }
+    std::string entryPath(directory);
+    entryPath += '/';
+    const size_t base = entryPath.size();
+    while (const struct dirent* entry = readdir(dir.get())) {
+        entryPath.resize(base);
+        entryPath += entry->d_name;
+        if (entry->d_type != DT_DIR) {
+            list.push_back(entryPath);
+        } else if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+            // The depth is bounded by PATH_MAX: openDirAt refuses longer names.
+            list.push_back(entryPath);
+            walk(openDirAt(dirfd(dir.get()), entry->d_name, entryPath), entryPath, list);
+        }
+    }
+    return 0;
+}
 
 }  // namespace
 
@@ -94,25 +142,9 @@ std::string getLinkRealPath(const std::string& path)
 int traverseDirectory(const std::string& directory, std::vector<std::string>& list)
 {
     list.push_back(directory);
-    vorx::utils::DirHandle dir(opendir(directory.c_str()));
-    if (!dir) {
-        Logger::getInstance()->warn("Unable to open directory: %s", directory.c_str());
-        return -1;
-    }
-    std::string entryPath(directory);
-    entryPath += '/';
-    const size_t base = entryPath.size();
-    while (const struct dirent* entry = readdir(dir.get())) {
-        entryPath.resize(base);
-        entryPath += entry->d_name;
-        if (entry->d_type != DT_DIR) {
-            list.push_back(entryPath);
-        } else if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
-            // The depth is bounded by PATH_MAX: opendir refuses longer names.
-            traverseDirectory(entryPath, list);
-        }
-    }
-    return 0;
+    // The top directory is the caller's, links and all: only what lies below
+    // it is held to the tree.
+    return walk(vorx::utils::DirHandle(opendir(directory.c_str())), directory, list);
 }
 
 bool isSubDirectory(const std::string& path, const std::string& directory)

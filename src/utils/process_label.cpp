@@ -1,6 +1,8 @@
 #include <vorxlabelmgr/process_label.h>
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,11 +11,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <vorxlabelmgr/cmd_file.h>
 #include <vorxlabelmgr/file_label.h>
 #include <vorxlabelmgr/label_context.h>
 #include <vorxlabelmgr/logger.h>
 
+#include "utils/cmd_file_internal.h"
 #include "utils/dir_handle.h"
 #include "utils/label_context_internal.h"
 #include "utils/process_label_internal.h"
@@ -23,6 +25,8 @@ namespace {
 constexpr size_t kPathSize = 4096;
 // Field 0 is replaced, fields 1 to 4 are carried over.
 constexpr size_t kLabelFields = 5;
+// The label file, under the process's own "/proc" directory.
+constexpr char kLabelFile[] = "attr/vorx/current";
 
 // The id of a "/proc" entry name made of decimal digits only; false for any
 // other name and for a value that does not fit an int.
@@ -38,6 +42,31 @@ bool parsePid(const char* name, int* pid)
     if (errno != 0 || *end != '\0' || value > INT_MAX) return false;
     *pid = static_cast<int>(value);
     return true;
+}
+
+// "/proc/<pid>" as a directory descriptor, or -1. It stays bound to the
+// process it was opened for: once that process has ended, nothing below it
+// opens any more, even when its pid is given to another process.
+int openProcessDir(int pid)
+{
+    const std::string dir = "/proc/" + std::to_string(pid);
+    int fd;
+    do {
+        fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    } while (fd == -1 && errno == EINTR);
+    return fd;
+}
+
+// True when the process behind procDir runs the very file exe describes (its
+// "exe" link followed to the file itself, whatever path text the link shows
+// in this mount namespace); otherwise one line says the process is skipped.
+bool runsExecutable(int procDir, const struct stat& exe, const std::string& exePath, int pid)
+{
+    struct stat st;
+    if (fstatat(procDir, "exe", &st, 0) == 0 && st.st_dev == exe.st_dev && st.st_ino == exe.st_ino) return true;
+    Logger::getInstance()->warn("update the label of the running process %s[%d] skipped: it does not run that file",
+                                exePath.c_str(), pid);
+    return false;
 }
 
 }  // namespace
@@ -98,7 +127,9 @@ std::map<std::string, std::vector<int>> findProcessExeFile()
 int updateProcessAttr(const std::vector<int>& pids, const std::string& exePath)
 {
     vorx_id_t sid = {};
-    if (getFileSidFromXattr(exePath.c_str(), sid, 1) != 0) {
+    // The file whose label is read is the one the processes must run.
+    struct stat exe;
+    if (getFileSidFromXattr(exePath.c_str(), sid, 1) != 0 || stat(exePath.c_str(), &exe) != 0) {
         Logger::getInstance()->error("update the label of a running process error: process exe file %s",
                                      exePath.c_str());
         return -1;
@@ -107,8 +138,13 @@ int updateProcessAttr(const std::vector<int>& pids, const std::string& exePath)
 
     int result = 0;
     for (int pid : pids) {
-        const std::string path = "/proc/" + std::to_string(pid) + "/attr/vorx/current";
-        const std::string current = readFile(path);
+        const std::string path = "/proc/" + std::to_string(pid) + "/" + kLabelFile;
+        // The check, the read and the write all go through this one handle.
+        vorx::utils::Descriptor dir(openProcessDir(pid));
+        // A process that has gone cannot show its directory: its label file
+        // then says on standard error that it cannot be opened.
+        if (dir.get() >= 0 && !runsExecutable(dir.get(), exe, exePath, pid)) continue;
+        const std::string current = vorx::utils::readFileAt(dir.get(), kLabelFile, path);
         if (current.empty()) continue;  // gone, or nothing to rewrite
         Logger::getInstance()->info("update the label of the running process %s[%d], attr current value: %s",
                                     exePath.c_str(), pid, current.c_str());
@@ -135,7 +171,10 @@ int updateProcessAttr(const std::vector<int>& pids, const std::string& exePath)
         Logger::getInstance()->debug("update the label of the running process, attr current path: %s", path.c_str());
         Logger::getInstance()->info("update the label of the running process %s[%d], new processattr: %s",
                                     exePath.c_str(), pid, label.c_str());
-        if (!writeFile(path, label)) {
+        // Once more just before the write: the process may have run another
+        // program since the first look.
+        if (!runsExecutable(dir.get(), exe, exePath, pid)) continue;
+        if (!vorx::utils::writeFileAt(dir.get(), kLabelFile, path, label)) {
             Logger::getInstance()->error("update the label of the running process %s[%d]: write process attr failed!",
                                          exePath.c_str(), pid);
             result = -1;

@@ -1,3 +1,5 @@
+#include <dirent.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/mount.h>
@@ -6,8 +8,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -19,6 +23,25 @@
 #include "log_capture.h"
 
 using namespace std::string_literals;
+
+namespace {
+
+// Runs before each readdir(3) of the process, the library's included, while
+// set: the place where a test changes the tree between the listing of a
+// directory and the opening of the subdirectories it listed.
+std::function<void(DIR*)> beforeReaddir;
+
+}  // namespace
+
+// This program's readdir comes first for the library too; it hands on to the
+// C library's.
+extern "C" struct dirent* readdir(DIR* dir)
+{
+    using Readdir = struct dirent* (*)(DIR*);
+    static const Readdir next = reinterpret_cast<Readdir>(dlsym(RTLD_NEXT, "readdir"));
+    if (beforeReaddir) beforeReaddir(dir);
+    return next(dir);
+}
 
 namespace {
 
@@ -296,6 +319,187 @@ TEST_F(Traverse, UnreadableSubdirectoryIsListedWarnedAndSkipped)
     EXPECT_EQ(got, (std::set<std::string>{root, root + "/d", root + "/d/f", root + "/d/s", root + "/file", root + "/ld",
                                           root + "/dangling"}));
     EXPECT_EQ(log.take(), std::vector<std::string>{"[WARN] Unable to open directory: " + root + "/d/s"});
+}
+
+// What traverseDirectory listed before it opened subdirectories through
+// their parents: the same walk by path names, with opendir on every path.
+void walkByPathNames(const std::string& directory, std::vector<std::string>& list, std::vector<std::string>& refused)
+{
+    list.push_back(directory);
+    DIR* dir = opendir(directory.c_str());
+    if (dir == nullptr) {
+        refused.push_back("[WARN] Unable to open directory: " + directory);
+        return;
+    }
+    while (const dirent* entry = readdir(dir)) {
+        const std::string path = directory + "/" + entry->d_name;
+        if (entry->d_type != DT_DIR)
+            list.push_back(path);
+        else if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+            walkByPathNames(path, list, refused);
+    }
+    closedir(dir);
+}
+
+TEST_F(Traverse, HonestTreeGivesTheListOfAWalkByPathNames)
+{
+    // More of everything: an empty directory, a pipe, a link to a directory
+    // outside, a directory nobody may search (root still may), and a chain
+    // of directories whose paths grow past PATH_MAX, where opendir stops.
+    ASSERT_EQ(mkdir((root + "/empty").c_str(), 0755), 0);
+    ASSERT_EQ(mkfifo((root + "/d/pipe").c_str(), 0644), 0);
+    ASSERT_EQ(symlink("/etc", (root + "/d/s/etc").c_str()), 0);
+    ASSERT_EQ(mkdir((root + "/closed").c_str(), 0), 0);
+    std::ofstream(root + "/closed/inside") << "x";
+    int fd = open((root + "/d").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    const std::string name(200, 'n');
+    size_t length = root.size() + 2;
+    for (int depth = 0; length < PATH_MAX + 2 * name.size(); ++depth) {
+        ASSERT_EQ(mkdirat(fd, name.c_str(), 0755), 0);
+        std::ofstream(root + "/d/s/depth" + std::to_string(depth)) << depth;
+        int next = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        close(fd);
+        ASSERT_GE(next, 0);
+        fd = next;
+        const int file = openat(fd, "f", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        ASSERT_GE(file, 0);
+        close(file);
+        length += 1 + name.size();
+    }
+    close(fd);
+
+    for (const std::string& top : {root, root + "/", root + "/d/../d", root.substr(1)}) {
+        SCOPED_TRACE(top);
+        ASSERT_EQ(chdir("/"), 0);
+        std::vector<std::string> want{"kept"}, warnings;
+        walkByPathNames(top, want, warnings);
+        ASSERT_EQ(warnings.size(), 1u);  // the first path too long for opendir
+
+        std::vector<std::string> got{"kept"};
+        vorxtest::LogTail log(vorxtest::kCapturedLog);
+        EXPECT_EQ(traverseDirectory(top, got), 0);
+        EXPECT_EQ(got, want);
+        EXPECT_EQ(log.take(), warnings);
+    }
+}
+
+// A tree whose owner swaps names for links while it is walked: two
+// directories in one parent, the one listed first (the trigger) and the one
+// after it (the victim). While the walk reads the trigger, the victim's
+// entry has been listed as a directory but not opened yet.
+class SwappedTree : public Traverse {
+protected:
+    void SetUp() override
+    {
+        Traverse::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        char tmpl[] = "/tmp/outside-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        outside = tmpl;
+    }
+
+    void TearDown() override
+    {
+        beforeReaddir = nullptr;
+        if (!outside.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(outside, ignored);
+        }
+        Traverse::TearDown();
+    }
+
+    // parent/{x,y}, each holding a file "inside"; names the one readdir gives
+    // first the trigger and the other the victim.
+    void makePair(const std::string& parent)
+    {
+        for (const char* n : {"x", "y"}) {
+            ASSERT_EQ(mkdir((parent + "/" + n).c_str(), 0755), 0);
+            std::ofstream(parent + "/" + n + "/inside") << n;
+        }
+        DIR* dir = opendir(parent.c_str());
+        ASSERT_NE(dir, nullptr);
+        while (const dirent* e = readdir(dir)) {
+            if (std::strcmp(e->d_name, "x") != 0 && std::strcmp(e->d_name, "y") != 0) continue;
+            (trigger.empty() ? trigger : victim) = e->d_name;
+        }
+        closedir(dir);
+        ASSERT_EQ(trigger.size() + victim.size(), 2u);
+    }
+
+    // At the first read of the trigger, `swap` runs once.
+    void onTrigger(const std::string& parent, std::function<void()> swap)
+    {
+        struct stat st;
+        ASSERT_EQ(lstat((parent + "/" + trigger).c_str(), &st), 0);
+        beforeReaddir = [st, swap, done = false](DIR* dir) mutable {
+            struct stat now;
+            if (done || fstat(dirfd(dir), &now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino) return;
+            done = true;
+            swap();
+        };
+    }
+
+    // Swaps parent/name for a link to target.
+    static void swapForLink(const std::string& path, const std::string& target)
+    {
+        ASSERT_EQ(rename(path.c_str(), (path + ".real").c_str()), 0);
+        ASSERT_EQ(symlink(target.c_str(), path.c_str()), 0);
+    }
+
+    static bool anyBelow(const std::vector<std::string>& list, const std::string& name)
+    {
+        return std::any_of(list.begin(), list.end(), [&](const std::string& p) {
+            return p.size() > name.size() && p.compare(p.size() - name.size(), name.size(), name) == 0;
+        });
+    }
+
+    std::string outside, trigger, victim;
+};
+
+TEST_F(SwappedTree, SubdirectorySwappedForALinkAfterItWasListedIsNotFollowed)
+{
+    const std::string top = root + "/w";
+    ASSERT_EQ(mkdir(top.c_str(), 0755), 0);
+    makePair(top);
+    std::ofstream(outside + "/secret") << "s";
+    onTrigger(top, [&] { swapForLink(top + "/" + victim, outside); });
+
+    std::vector<std::string> list;
+    vorxtest::LogTail log(vorxtest::kCapturedLog);
+    EXPECT_EQ(traverseDirectory(top, list), 0);
+    beforeReaddir = nullptr;
+
+    EXPECT_FALSE(anyBelow(list, "/secret"));
+    // Handled like a directory that cannot be opened: listed and warned.
+    EXPECT_EQ(list, (std::vector<std::string>{top, top + "/" + trigger, top + "/" + trigger + "/inside",
+                                              top + "/" + victim}));
+    EXPECT_EQ(log.take(), std::vector<std::string>{"[WARN] Unable to open directory: " + top + "/" + victim});
+}
+
+TEST_F(SwappedTree, AncestorSwappedForALinkDuringTheWalkIsNotFollowed)
+{
+    // root/w/up/{x,y}; while x or y is read, "up" becomes a link to a tree
+    // outside that has the same names.
+    const std::string up = root + "/w/up";
+    ASSERT_TRUE(vorxtest::makeDirs(up));
+    makePair(up);
+    for (const char* n : {"x", "y"}) {
+        ASSERT_EQ(mkdir((outside + "/" + n).c_str(), 0755), 0);
+        std::ofstream(outside + "/" + n + "/secret") << "s";
+    }
+    onTrigger(up, [&] { swapForLink(up, outside); });
+
+    std::vector<std::string> list;
+    vorxtest::LogTail log(vorxtest::kCapturedLog);
+    EXPECT_EQ(traverseDirectory(root + "/w", list), 0);
+    beforeReaddir = nullptr;
+
+    // The walk goes on in the directories it holds, under their old names.
+    EXPECT_FALSE(anyBelow(list, "/secret"));
+    EXPECT_EQ(list, (std::vector<std::string>{root + "/w", up, up + "/" + trigger, up + "/" + trigger + "/inside",
+                                              up + "/" + victim, up + "/" + victim + "/inside"}));
+    EXPECT_TRUE(log.take().empty());
 }
 
 }  // namespace

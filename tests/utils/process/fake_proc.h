@@ -5,12 +5,14 @@
 // namespace a tmpfs covers /proc and the test builds the process directories
 // it needs. What the library logs is captured as in every other test.
 
+#include <ftw.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -25,6 +27,8 @@ namespace vorxtest {
 class FakeProcTest : public CapturedLogTest {
 protected:
     static constexpr char kExe[] = "/tmp/bin/app";
+    // Another program, for processes that do not run kExe.
+    static constexpr char kOther[] = "/tmp/bin/other";
     static constexpr char kRealProc[] = "/tmp/realproc";
 
     void SetUp() override
@@ -66,6 +70,13 @@ protected:
         std::string dir = "/proc/" + name;
         if (!makeDirs(dir + "/attr/vorx") || symlink(exe.c_str(), (dir + "/exe").c_str()) != 0) return false;
         return label == nullptr || writeTextFile(dir + "/attr/vorx/current", label);
+    }
+
+    // A process that has ended: its directory is gone, as procfs shows it.
+    static bool removeProcess(const std::string& name)
+    {
+        auto remove = [](const char* path, const struct stat*, int, struct FTW*) { return ::remove(path); };
+        return nftw(("/proc/" + name).c_str(), remove, 16, FTW_DEPTH | FTW_PHYS) == 0;
     }
 
 private:

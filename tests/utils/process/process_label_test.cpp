@@ -3,15 +3,22 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sched.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <linux/capability.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <functional>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gmock/gmock.h>
@@ -64,6 +71,12 @@ protected:
         return info(pid, "attr current value", oldText) +
                "[DEBUG] update the label of the running process, attr current path: " + labelPath(pid) + "\n" +
                info(pid, "new processattr", newText);
+    }
+
+    std::string skipped(int pid) const
+    {
+        return "[WARN] update the label of the running process " + std::string(kExe) + "[" + std::to_string(pid) +
+               "] skipped: it does not run that file\n";
     }
 
     std::string writeFailed(int pid) const
@@ -163,6 +176,182 @@ TEST_F(Relabel, RefusedWritesFailTheCallButNotTheOtherProcesses)
     EXPECT_EQ(log.takeText(), rewriteLines(100, kOldLabel, newLabel) + rewriteLines(200, kOldLabel, newLabel) +
                                   writeFailed(200) + rewriteLines(400, kOldLabel, newLabel) + writeFailed(400) +
                                   rewriteLines(500, kOldLabel, newLabel));
+}
+
+TEST_F(Relabel, ProcessRunningAnotherFileIsSkipped)
+{
+    // The caller names the process under kExe, but it runs another file, or
+    // a file that cannot be reached.
+    ASSERT_TRUE(writeTextFile(kOther, "#!/bin/sh\n"));
+    ASSERT_TRUE(addProcess("100", kOther, kOldLabel.c_str()));
+    ASSERT_TRUE(addProcess("200", kExe, kOldLabel.c_str()));
+    ASSERT_TRUE(addProcess("300", "/tmp/bin/missing", kOldLabel.c_str()));
+
+    CaptureStderr();
+    EXPECT_EQ(updateProcessAttr({100, 200, 300}, kExe), 0);
+    EXPECT_EQ(GetCapturedStderr(), "");
+
+    EXPECT_EQ(readTextFile(labelPath(100)), kOldLabel);
+    EXPECT_EQ(readTextFile(labelPath(200)), kSid + kTail + "\n");
+    EXPECT_EQ(readTextFile(labelPath(300)), kOldLabel);
+    EXPECT_EQ(log.takeText(), skipped(100) + rewriteLines(200, kOldLabel, kSid + kTail + "\n") + skipped(300));
+}
+
+TEST_F(Relabel, HardLinkToTheExecutableIsTheSameFile)
+{
+    ASSERT_EQ(link(kExe, "/tmp/bin/hard"), 0);
+    ASSERT_TRUE(addProcess("100", "/tmp/bin/hard", kOldLabel.c_str()));
+    EXPECT_EQ(updateProcessAttr({100}, kExe), 0);
+    EXPECT_EQ(readTextFile(labelPath(100)), kSid + kTail + "\n");
+}
+
+// The attack itself: in a mount namespace of its own, a process binds another
+// program over kExe and runs it. Its exe link then reads kExe, so the listing
+// puts it under kExe, but the file it runs is another.
+class SpoofedPath : public Relabel {
+protected:
+    static constexpr char kProgram[] = "/bin/sleep";
+
+    void TearDown() override
+    {
+        if (child_ > 0) {
+            kill(child_, SIGKILL);
+            waitpid(child_, nullptr, 0);
+        }
+        Relabel::TearDown();
+    }
+
+    // The spoofing process, seen in the fake /proc as its real directory.
+    void spawn()
+    {
+        struct stat program;
+        if (stat(kProgram, &program) != 0) GTEST_SKIP() << kProgram << ": " << strerror(errno);
+        child_ = fork();
+        ASSERT_GE(child_, 0);
+        if (child_ == 0) {
+            if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                mount(kProgram, kExe, nullptr, MS_BIND, nullptr) != 0)
+                _exit(1);
+            execl(kExe, "app", "600", static_cast<char*>(nullptr));
+            _exit(2);
+        }
+        const std::string real = std::string(kRealProc) + "/" + std::to_string(child_);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        struct stat st;
+        while (stat((real + "/exe").c_str(), &st) != 0 || st.st_ino != program.st_ino || st.st_dev != program.st_dev) {
+            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the spoofing process did not start";
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        const std::string fake = "/proc/" + std::to_string(child_);
+        ASSERT_TRUE(vorxtest::makeDirs(fake));
+        ASSERT_EQ(mount(real.c_str(), fake.c_str(), nullptr, MS_BIND, nullptr), 0) << strerror(errno);
+        // A label file as the kernel would show it, over the real attr files.
+        ASSERT_EQ(mount("tmpfs", (fake + "/attr").c_str(), "tmpfs", 0, "mode=0755"), 0) << strerror(errno);
+        ASSERT_TRUE(vorxtest::makeDirs(fake + "/attr/vorx"));
+        ASSERT_TRUE(writeTextFile(labelPath(child_), kOldLabel));
+    }
+
+    pid_t child_ = 0;
+};
+
+TEST_F(SpoofedPath, ProcessListedUnderTheExecutableButRunningAnotherFileIsSkipped)
+{
+    ASSERT_TRUE(addProcess("1", kExe, kOldLabel.c_str()));
+    spawn();
+    if (IsSkipped() || HasFatalFailure()) return;
+
+    std::map<std::string, std::vector<int>> table = findProcessExeFile();
+    ASSERT_EQ(table.size(), 1u);
+    std::vector<int> listed = table[kExe];
+    std::sort(listed.begin(), listed.end());
+    ASSERT_EQ(listed, (std::vector<int>{1, child_}));
+
+    CaptureStderr();
+    EXPECT_EQ(updateProcessAttr(table[kExe], kExe), 0);
+    EXPECT_EQ(GetCapturedStderr(), "");
+
+    EXPECT_EQ(readTextFile(labelPath(1)), kSid + kTail + "\n");
+    EXPECT_EQ(readTextFile(labelPath(child_)), kOldLabel);
+    std::string want;
+    for (int pid : table[kExe])
+        want += pid == child_ ? skipped(pid) : rewriteLines(pid, kOldLabel, kSid + kTail + "\n");
+    EXPECT_EQ(log.takeText(), want);
+}
+
+TEST_F(Relabel, ProcessReplacedAfterTheListingIsSkipped)
+{
+    ASSERT_TRUE(writeTextFile(kOther, "#!/bin/sh\n"));
+    ASSERT_TRUE(addProcess("100", kExe, kOldLabel.c_str()));
+    ASSERT_TRUE(addProcess("200", kExe, kOldLabel.c_str()));
+    std::map<std::string, std::vector<int>> table = findProcessExeFile();
+    ASSERT_EQ(table[kExe].size(), 2u);
+    // 100 ends and its pid comes back running another program.
+    ASSERT_TRUE(removeProcess("100"));
+    ASSERT_TRUE(addProcess("100", kOther, kOldLabel.c_str()));
+
+    CaptureStderr();
+    EXPECT_EQ(updateProcessAttr({100, 200}, kExe), 0);
+    EXPECT_EQ(GetCapturedStderr(), "");
+
+    EXPECT_EQ(readTextFile(labelPath(100)), kOldLabel);
+    EXPECT_EQ(readTextFile(labelPath(200)), kSid + kTail + "\n");
+    EXPECT_EQ(log.takeText(), skipped(100) + rewriteLines(200, kOldLabel, kSid + kTail + "\n"));
+}
+
+// The label file of 100 is a pipe: its old text is handed over, then `change`
+// runs while the library still waits for the end of the text, that is after
+// the process was checked and before its label is written.
+class ReplacedWhileRelabelled : public Relabel {
+protected:
+    void relabelWhile(const std::function<void()>& change)
+    {
+        ASSERT_TRUE(writeTextFile(kOther, "#!/bin/sh\n"));
+        ASSERT_TRUE(addProcess("100", kExe));
+        ASSERT_EQ(mkfifo(labelPath(100).c_str(), 0600), 0);
+        std::thread writer([&] {
+            int fd = open(labelPath(100).c_str(), O_WRONLY | O_CLOEXEC);  // waits for the library's open
+            if (fd < 0) return;
+            const bool ok = write(fd, kOldLabel.data(), kOldLabel.size()) == static_cast<ssize_t>(kOldLabel.size());
+            change();
+            close(fd);
+            EXPECT_TRUE(ok);
+        });
+        CaptureStderr();
+        result = updateProcessAttr({100}, kExe);
+        stderrText = GetCapturedStderr();
+        writer.join();
+    }
+
+    int result = -2;
+    std::string stderrText;
+};
+
+TEST_F(ReplacedWhileRelabelled, PidTakenByAnotherProcessIsNotWritten)
+{
+    relabelWhile([this] {
+        EXPECT_TRUE(removeProcess("100"));
+        EXPECT_TRUE(addProcess("100", kOther, kOldLabel.c_str()));
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(stderrText, "");
+    EXPECT_EQ(readTextFile(labelPath(100)), kOldLabel);
+    EXPECT_EQ(log.takeText(), rewriteLines(100, kOldLabel, kSid + kTail + "\n") + skipped(100));
+}
+
+TEST_F(ReplacedWhileRelabelled, ProcessThatRanAnotherProgramMeanwhileIsNotWritten)
+{
+    // The same process (the same directory) now runs another file.
+    relabelWhile([this] {
+        const std::string dir = "/proc/100";
+        EXPECT_EQ(unlink((dir + "/exe").c_str()), 0);
+        EXPECT_EQ(symlink(kOther, (dir + "/exe").c_str()), 0);
+        EXPECT_EQ(unlink(labelPath(100).c_str()), 0);
+        EXPECT_TRUE(writeTextFile(labelPath(100), kOldLabel));
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(stderrText, "");
+    EXPECT_EQ(readTextFile(labelPath(100)), kOldLabel);
+    EXPECT_EQ(log.takeText(), rewriteLines(100, kOldLabel, kSid + kTail + "\n") + skipped(100));
 }
 
 // One old label text and what becomes of it.
