@@ -21,9 +21,13 @@ libdir=$(dirname "$lib")
 "$here/../abi/check_symbols.sh" "$lib" "$abi"
 
 tools=vorxlabelmgr-test
-if find "$root" -name "$tools" -o -name 'labelmgr-standin*' -o -name 'vorx-label-*' | grep -q .; then
+laid_tools() {
+  find "$root" -name "$tools" -o -name 'labelmgr-standin*' -o -name 'vorx-label-publisher*' \
+    -o -name 'vorx-label-listen*'
+}
+if laid_tools | grep -q .; then
   echo "a plain install laid down a tool:" >&2
-  find "$root" -name "$tools" -o -name 'labelmgr-standin*' -o -name 'vorx-label-*' >&2
+  laid_tools >&2
   exit 1
 fi
 DESTDIR="$stage" cmake --install "$build" --component vorxlabelmgr-test-tools >/dev/null
