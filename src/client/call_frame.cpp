@@ -12,6 +12,9 @@
 
 #include <dbus/dbus.h>
 
+#include "client/client_config.h"
+#include "client/system_bus.h"
+
 namespace vorx {
 namespace client {
 
@@ -84,8 +87,6 @@ DBusConnection* libdbusConnection(DBus::Connection& connection, const DBus::Disp
     std::memcpy(names, bytes + sizeof conn, sizeof names);
     std::memcpy(&dispatcher, bytes + sizeof conn + sizeof names, sizeof dispatcher);
     if (conn == nullptr || dispatcher != attachedTo || names[0] || names[1] || names[2]) return nullptr;
-    const char* unique = connection.unique_name();
-    if (unique == nullptr || dbus_bus_get_unique_name(conn) != unique) return nullptr;
     return conn;
 }
 #endif
@@ -148,15 +149,18 @@ DBus::Connection& CallObjects::open()
         throw std::system_error(errno, std::generic_category(), "cannot create the dispatcher's wake-up pipe");
     }
     DBus::Dispatcher* mine = &dispatcher_->get();
+    const char* address = systemBusAddress();
     {
         // The binding reads its default dispatcher only while a connection is
         // built; everything else of a call is the call's own.
         std::lock_guard<std::mutex> guard(connectMutex);
         DefaultDispatcherRestore restore;
         DBus::default_dispatcher = mine;
-        connection_.emplace(DBus::Connection::SystemBus());
+        connection_.emplace(address, true);
     }
+    // Watched before Hello, so that a refused one leaves nothing behind.
     surplus_.watch(*connection_, mine);
+    registerOnBus(*connection_);
     return *connection_;
 }
 
