@@ -2,11 +2,15 @@
 
 #include <fcntl.h>
 #include <pthread.h>
+#include <sched.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <stdexcept>
 #include <system_error>
 #include <vector>
 
@@ -23,18 +27,48 @@ namespace {
 // Constant-initialised, so nothing runs at load time.
 std::mutex connectMutex;
 
-// The thread that held the lock at fork() does not exist in the child: the
-// child starts from a fresh, unlocked one. Nothing else of a call in flight
-// is touched there.
-void freshLockInChild()
+// libdbus has no fork handlers: a child forked while another thread was inside
+// libdbus may find one of its process-wide locks held for ever. The frame
+// counts its calls in flight; a child forked while any was makes no call.
+std::atomic<int> callsInFlight{0};
+std::atomic<bool> forkedMidCall{false};
+
+void onForkInChild()
 {
     new (&connectMutex) std::mutex;
+    if (callsInFlight.load() != 0) forkedMidCall.store(true);
+    callsInFlight.store(0);
 }
 
-void registerForkHandler()
+// 0 before the first call, -1 once the fork handler is in place, otherwise
+// the pid of the process whose thread is putting it in place.
+std::atomic<pid_t> forkHandlerState{0};
+
+enum class Admission { Counted, ForkedMidCall, NoMemory };
+
+// A child forked while the handler was being put in place cannot tell whether
+// a call was in flight, and is treated as if one was.
+Admission admitCall() noexcept
 {
-    static const bool registered = pthread_atfork(nullptr, nullptr, freshLockInChild) == 0;
-    (void)registered;
+    const pid_t self = getpid();
+    for (;;) {
+        pid_t state = forkHandlerState.load();
+        if (state == -1) break;
+        if (state == 0) {
+            if (!forkHandlerState.compare_exchange_strong(state, self)) continue;
+            if (pthread_atfork(nullptr, nullptr, onForkInChild) != 0) {
+                forkHandlerState.store(0);
+                return Admission::NoMemory;
+            }
+            forkHandlerState.store(-1);
+            break;
+        }
+        if (state != self) return Admission::ForkedMidCall;
+        sched_yield();
+    }
+    if (forkedMidCall.load()) return Admission::ForkedMidCall;
+    callsInFlight.fetch_add(1);
+    return Admission::Counted;
 }
 
 // Puts the process-wide default dispatcher back, so a calling program that
@@ -136,11 +170,25 @@ CallObjects::Dispatcher::~Dispatcher()
     }
 }
 
+CallObjects::InFlight::InFlight() noexcept : admission_(static_cast<int>(admitCall())) {}
+
+CallObjects::InFlight::~InFlight()
+{
+    if (admission_ == static_cast<int>(Admission::Counted)) callsInFlight.fetch_sub(1);
+}
+
+void CallObjects::InFlight::check() const
+{
+    if (admission_ == static_cast<int>(Admission::NoMemory)) throw std::bad_alloc();
+    if (admission_ == static_cast<int>(Admission::ForkedMidCall))
+        throw std::runtime_error("forked while another thread was in a D-Bus call: no call before exec");
+}
+
 CallObjects::~CallObjects() = default;
 
 DBus::Connection& CallObjects::open()
 {
-    registerForkHandler();
+    inFlight_.check();
     try {
         dispatcher_.emplace();
     } catch (const DBus::Error&) {

@@ -32,17 +32,34 @@ std::mutex& connectionLock() noexcept;
 // the dispatcher (whose wake-up pipe only leave() closes).
 class CallObjects {
 public:
-    CallObjects() noexcept {}
+    CallObjects() = default;
     ~CallObjects();
     CallObjects(const CallObjects&) = delete;
     CallObjects& operator=(const CallObjects&) = delete;
 
     // Builds both, with the default dispatcher put back before it returns.
-    // Raises the binding's error when the bus cannot be reached, and a
-    // std::system_error when the dispatcher's pipe cannot be made.
+    // Raises the binding's error when the bus cannot be reached or refuses
+    // Hello, a std::system_error when the dispatcher's pipe cannot be made,
+    // and a std::runtime_error, before touching libdbus, in a child forked
+    // while another thread's call was in flight.
     DBus::Connection& open();
 
 private:
+    // Counts this call as in flight for the whole time it may be inside
+    // libdbus, unless the process is a child forked while one was.
+    class InFlight {
+    public:
+        InFlight() noexcept;
+        ~InFlight();
+        InFlight(const InFlight&) = delete;
+        InFlight& operator=(const InFlight&) = delete;
+        // Raises what keeps this call from being made.
+        void check() const;
+
+    private:
+        int admission_;
+    };
+
     class Dispatcher {
     public:
         Dispatcher();
@@ -72,6 +89,7 @@ private:
         bool finalised_ = false;
     };
 
+    InFlight inFlight_;
     std::optional<Dispatcher> dispatcher_;
     SurplusReference surplus_;
     std::optional<DBus::Connection> connection_;
