@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <charconv>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -127,19 +128,30 @@ DBusConnection* libdbusConnection(DBus::Connection& connection, const DBus::Disp
 
 }  // namespace
 
-void writeErrorLine(std::ostream& out, const char* message) noexcept
+void writeLine(std::ostream& out, std::initializer_list<std::string_view> parts) noexcept
 {
-    static const char prefix[] = "DBus error occurred: ";
     try {
+        size_t size = 1;
+        for (std::string_view part : parts) size += part.size();
         std::string line;
-        line.reserve(sizeof prefix + std::strlen(message));
-        line.append(prefix).append(message).push_back('\n');
+        line.reserve(size);
+        for (std::string_view part : parts) line.append(part);
+        line.push_back('\n');
         out.write(line.data(), static_cast<std::streamsize>(line.size()));
         out.flush();
     } catch (...) {
         // No room for the line, or a stream that throws: the code still tells.
     }
 }
+
+void writeErrorLine(std::ostream& out, const char* message) noexcept
+{
+    writeLine(out, {"DBus error occurred: ", message});
+}
+
+IntegerText::IntegerText(uint64_t value, int base) noexcept
+    : size_(static_cast<size_t>(std::to_chars(digits_, digits_ + sizeof digits_, value, base).ptr - digits_))
+{}
 
 std::mutex& connectionLock() noexcept
 {
