@@ -1,17 +1,23 @@
 // Client calls per second through getPkgId against the stand-in service on a
 // private system bus, beside a raw-libdbus baseline that makes the same bus
 // traffic per call (private connection with Hello, two AddMatch, the call,
-// two RemoveMatch, close); also from 16 threads at once. Also the heap that
-// stays allocated per call.
+// two RemoveMatch, close); also from 16 threads at once beside 16 processes
+// at once, which share no lock of the library's or libdbus's. Also the heap
+// that stays allocated per call.
 #include <vorxlabelmgr/labelmgr_client.h>
 
 #include <benchmark/benchmark.h>
 #include <dbus/dbus.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "private_bus.h"
 
@@ -115,18 +121,54 @@ void BM_Library_getPkgId_Threads(benchmark::State& state)
     }
 }
 
+// The same number of callers as processes: what the threads should approach.
+void BM_Library_getPkgId_Processes(benchmark::State& state)
+{
+    const int processes = static_cast<int>(state.range(0));
+    const int callsEach = 50;
+    for (auto _ : state) {
+        auto start = std::chrono::steady_clock::now();
+        std::vector<pid_t> children;
+        for (int i = 0; i < processes; ++i) {
+            pid_t pid = fork();
+            if (pid == 0) {
+                uint64_t id = 0;
+                for (int c = 0; c < callsEach; ++c)
+                    if (getPkgId("bench.pkg", &id) != 0) _exit(1);
+                _exit(0);
+            }
+            if (pid > 0) children.push_back(pid);
+        }
+        bool ok = static_cast<int>(children.size()) == processes;
+        for (pid_t pid : children) {
+            int status = 0;
+            if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) ok = false;
+        }
+        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        if (!ok) {
+            state.SkipWithError("a calling process failed");
+            break;
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * processes * callsEach);
+}
+
 BENCHMARK(BM_RawLibdbus_getPkgId)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_Library_getPkgId)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_Library_getPkgId_Threads)->Threads(16)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_Library_getPkgId_Processes)->Arg(16)->UseManualTime()->MinTime(2.0);
 
-// Console output plus the library / baseline ratio at the end.
+// Console output plus, at the end, the library / baseline ratio and the calls
+// of 16 threads against those of 16 processes.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& r : runs) {
-            if (r.run_type == Run::RT_Iteration && !r.error_occurred)
-                perCall_[r.benchmark_name()] = r.GetAdjustedRealTime();
+            if (r.run_type != Run::RT_Iteration || r.error_occurred) continue;
+            perCall_[r.benchmark_name()] = r.GetAdjustedRealTime();
+            auto rate = r.counters.find("items_per_second");
+            if (rate != r.counters.end()) callsPerSecond_[r.benchmark_name()] = rate->second.value;
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -141,10 +183,20 @@ public:
         if (lib > 0 && raw > 0)
             std::printf("library %.0f calls/s, raw libdbus %.0f calls/s: the library takes %.3fx the baseline's time\n",
                         1e9 / lib, 1e9 / raw, lib / raw);
+        double threads = 0, processes = 0;
+        for (const auto& kv : callsPerSecond_) {
+            if (kv.first.find("BM_Library_getPkgId_Threads") == 0) threads = kv.second;
+            if (kv.first.find("BM_Library_getPkgId_Processes") == 0) processes = kv.second;
+        }
+        if (threads > 0 && processes > 0)
+            std::printf(
+                "16 threads %.0f calls/s, 16 processes %.0f calls/s: threads make %.2fx the calls of processes\n",
+                threads, processes, threads / processes);
     }
 
 private:
     std::map<std::string, double> perCall_;
+    std::map<std::string, double> callsPerSecond_;
 };
 
 }  // namespace

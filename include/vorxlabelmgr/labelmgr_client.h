@@ -8,6 +8,19 @@
  * success, -1 rejected argument or failure answer, -2 failed bus call (after
  * "DBus error occurred: <message>" on standard error), -3 failed allocation.
  * Arrays handed out are released with free(). No exception leaves a function.
+ * Every line a function prints is written in one piece and no stream's format
+ * state is read or changed.
+ *
+ * fork(): POSIX allows the child of a multi-threaded process only
+ * async-signal-safe calls until it execs, and these functions are not. On
+ * Linux with glibc, a child forked while no call of this library was in flight
+ * in any thread can make calls as usual (libdbus used by other code of the
+ * process is outside what the library can see). In a child forked while one
+ * was, every function fails at once, before touching libdbus: the error line
+ * "DBus error occurred: forked while another thread was in a D-Bus call: no
+ * call before exec" and the function's bus-call code; so do the children of
+ * that child. fork() itself never waits for a call. The option argument of
+ * the file functions is passed to the service unchanged.
  *
  * Failed allocation, for every function below: when memory cannot be had in
  * the library (a user-set array, or anything the call builds), the function
@@ -176,7 +189,7 @@ static_assert(offsetof(USER_SET_ITEM, id) == 4096, "id follows name directly");
 /* ---- C++ interface (overloadable names) ---- */
 
 /* 0 with the id in *oid, after the line "<device>oid: <id in hex>" on standard
- * output (std::cout's format is restored afterwards); -1 on a null argument or
+ * output (std::cout's format untouched); -1 on a null argument or
  * an answer with every bit set (stored in *oid, no line); -2 on a failed call,
  * *oid untouched. */
 VORX_EXPORT int getDeviceOid(const char* device, unsigned long* oid);
@@ -191,8 +204,8 @@ VORX_EXPORT int getDeviceOids(std::vector<std::string> devices, std::map<std::st
 /* As getDeviceOids, for kernel modules. */
 VORX_EXPORT int getKernelModuleOids(std::vector<std::string> modules, std::map<std::string, VORX_ID>& oids);
 
-/* Writes "<path> addTagFullSystem: <answer as unsigned 32-bit>" to standard
- * output; on a failed call only the error line on standard error. */
+/* Writes "<path> addTagFullSystem: <answer as unsigned 32-bit, in decimal>" to
+ * standard output; on a failed call only the error line on standard error. */
 VORX_EXPORT void addTagFullSystem(const char* path, std::vector<std::string> tags);
 
 /* The service's SM3 hash text for path; empty on a failed call (after the error line). */
@@ -209,7 +222,7 @@ VORX_EXPORT std::string restoreSingleFileInitLabel(const std::string& path);
  * standard output, ids untouched. */
 VORX_EXPORT int policies_parse(const std::map<std::string, std::vector<std::string>>& policies,
                                std::map<std::string, std::map<std::string, std::vector<VORX_ID>>>& ids);
-#else
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
 _Static_assert(sizeof(USER_SET_ITEM) == 4120, "USER_SET_ITEM is name[4096] then VORX_ID, no padding");
 #endif
 

@@ -2,15 +2,23 @@
 
 #include <fcntl.h>
 #include <pthread.h>
+#include <sched.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <charconv>
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <stdexcept>
 #include <system_error>
 #include <vector>
 
 #include <dbus/dbus.h>
+
+#include "client/client_config.h"
+#include "client/system_bus.h"
 
 namespace vorx {
 namespace client {
@@ -20,18 +28,48 @@ namespace {
 // Constant-initialised, so nothing runs at load time.
 std::mutex connectMutex;
 
-// The thread that held the lock at fork() does not exist in the child: the
-// child starts from a fresh, unlocked one. Nothing else of a call in flight
-// is touched there.
-void freshLockInChild()
+// libdbus has no fork handlers: a child forked while another thread was inside
+// libdbus may find one of its process-wide locks held for ever. The frame
+// counts its calls in flight; a child forked while any was makes no call.
+std::atomic<int> callsInFlight{0};
+std::atomic<bool> forkedMidCall{false};
+
+void onForkInChild()
 {
     new (&connectMutex) std::mutex;
+    if (callsInFlight.load() != 0) forkedMidCall.store(true);
+    callsInFlight.store(0);
 }
 
-void registerForkHandler()
+// 0 before the first call, -1 once the fork handler is in place, otherwise
+// the pid of the process whose thread is putting it in place.
+std::atomic<pid_t> forkHandlerState{0};
+
+enum class Admission { Counted, ForkedMidCall, NoMemory };
+
+// A child forked while the handler was being put in place cannot tell whether
+// a call was in flight, and is treated as if one was.
+Admission admitCall() noexcept
 {
-    static const bool registered = pthread_atfork(nullptr, nullptr, freshLockInChild) == 0;
-    (void)registered;
+    const pid_t self = getpid();
+    for (;;) {
+        pid_t state = forkHandlerState.load();
+        if (state == -1) break;
+        if (state == 0) {
+            if (!forkHandlerState.compare_exchange_strong(state, self)) continue;
+            if (pthread_atfork(nullptr, nullptr, onForkInChild) != 0) {
+                forkHandlerState.store(0);
+                return Admission::NoMemory;
+            }
+            forkHandlerState.store(-1);
+            break;
+        }
+        if (state != self) return Admission::ForkedMidCall;
+        sched_yield();
+    }
+    if (forkedMidCall.load()) return Admission::ForkedMidCall;
+    callsInFlight.fetch_add(1);
+    return Admission::Counted;
 }
 
 // Puts the process-wide default dispatcher back, so a calling program that
@@ -84,27 +122,36 @@ DBusConnection* libdbusConnection(DBus::Connection& connection, const DBus::Disp
     std::memcpy(names, bytes + sizeof conn, sizeof names);
     std::memcpy(&dispatcher, bytes + sizeof conn + sizeof names, sizeof dispatcher);
     if (conn == nullptr || dispatcher != attachedTo || names[0] || names[1] || names[2]) return nullptr;
-    const char* unique = connection.unique_name();
-    if (unique == nullptr || dbus_bus_get_unique_name(conn) != unique) return nullptr;
     return conn;
 }
 #endif
 
 }  // namespace
 
-void writeErrorLine(std::ostream& out, const char* message) noexcept
+void writeLine(std::ostream& out, std::initializer_list<std::string_view> parts) noexcept
 {
-    static const char prefix[] = "DBus error occurred: ";
     try {
+        size_t size = 1;
+        for (std::string_view part : parts) size += part.size();
         std::string line;
-        line.reserve(sizeof prefix + std::strlen(message));
-        line.append(prefix).append(message).push_back('\n');
+        line.reserve(size);
+        for (std::string_view part : parts) line.append(part);
+        line.push_back('\n');
         out.write(line.data(), static_cast<std::streamsize>(line.size()));
         out.flush();
     } catch (...) {
         // No room for the line, or a stream that throws: the code still tells.
     }
 }
+
+void writeErrorLine(std::ostream& out, const char* message) noexcept
+{
+    writeLine(out, {"DBus error occurred: ", message});
+}
+
+IntegerText::IntegerText(uint64_t value, int base) noexcept
+    : size_(static_cast<size_t>(std::to_chars(digits_, digits_ + sizeof digits_, value, base).ptr - digits_))
+{}
 
 std::mutex& connectionLock() noexcept
 {
@@ -135,11 +182,25 @@ CallObjects::Dispatcher::~Dispatcher()
     }
 }
 
+CallObjects::InFlight::InFlight() noexcept : admission_(static_cast<int>(admitCall())) {}
+
+CallObjects::InFlight::~InFlight()
+{
+    if (admission_ == static_cast<int>(Admission::Counted)) callsInFlight.fetch_sub(1);
+}
+
+void CallObjects::InFlight::check() const
+{
+    if (admission_ == static_cast<int>(Admission::NoMemory)) throw std::bad_alloc();
+    if (admission_ == static_cast<int>(Admission::ForkedMidCall))
+        throw std::runtime_error("forked while another thread was in a D-Bus call: no call before exec");
+}
+
 CallObjects::~CallObjects() = default;
 
 DBus::Connection& CallObjects::open()
 {
-    registerForkHandler();
+    inFlight_.check();
     try {
         dispatcher_.emplace();
     } catch (const DBus::Error&) {
@@ -148,15 +209,18 @@ DBus::Connection& CallObjects::open()
         throw std::system_error(errno, std::generic_category(), "cannot create the dispatcher's wake-up pipe");
     }
     DBus::Dispatcher* mine = &dispatcher_->get();
+    const char* address = systemBusAddress();
     {
         // The binding reads its default dispatcher only while a connection is
         // built; everything else of a call is the call's own.
         std::lock_guard<std::mutex> guard(connectMutex);
         DefaultDispatcherRestore restore;
         DBus::default_dispatcher = mine;
-        connection_.emplace(DBus::Connection::SystemBus());
+        connection_.emplace(address, true);
     }
+    // Watched before Hello, so that a refused one leaves nothing behind.
     surplus_.watch(*connection_, mine);
+    registerOnBus(*connection_);
     return *connection_;
 }
 

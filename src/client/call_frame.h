@@ -1,11 +1,15 @@
 #ifndef VORX_CLIENT_CALL_FRAME_H
 #define VORX_CLIENT_CALL_FRAME_H
 
+#include <cstddef>
+#include <cstdint>
 #include <exception>
+#include <initializer_list>
 #include <mutex>
 #include <new>
 #include <optional>
 #include <ostream>
+#include <string_view>
 
 #include <dbus-c++/dbus.h>
 
@@ -18,9 +22,33 @@ namespace client {
 // header); never a bus code, never with an error line.
 constexpr int kAllocationFailed = -3;
 
-// Writes "DBus error occurred: <message>" and a newline to `out` in one
-// piece, then flushes, so that the lines of two failing threads never mix.
+// Writes `parts` and a newline to `out` in one piece, then flushes, so that
+// the lines of two threads never mix; the stream's format state is neither
+// read nor changed.
+void writeLine(std::ostream& out, std::initializer_list<std::string_view> parts) noexcept;
+
+// "DBus error occurred: <message>", as writeLine() writes it.
 void writeErrorLine(std::ostream& out, const char* message) noexcept;
+
+// An unsigned integer in lowercase hexadecimal or in decimal, with no prefix
+// and no leading zeros, whatever any stream's state.
+class IntegerText {
+public:
+    IntegerText(uint64_t value, int base) noexcept;
+    operator std::string_view() const noexcept { return std::string_view(digits_, size_); }
+
+private:
+    char digits_[24];
+    size_t size_;
+};
+inline IntegerText hexText(uint64_t value) noexcept
+{
+    return IntegerText(value, 16);
+}
+inline IntegerText decimalText(uint64_t value) noexcept
+{
+    return IntegerText(value, 10);
+}
 
 // Held only while the binding's process-wide default dispatcher designates a
 // call's own dispatcher, that is while its connection is being built; the
@@ -32,17 +60,34 @@ std::mutex& connectionLock() noexcept;
 // the dispatcher (whose wake-up pipe only leave() closes).
 class CallObjects {
 public:
-    CallObjects() noexcept {}
+    CallObjects() = default;
     ~CallObjects();
     CallObjects(const CallObjects&) = delete;
     CallObjects& operator=(const CallObjects&) = delete;
 
     // Builds both, with the default dispatcher put back before it returns.
-    // Raises the binding's error when the bus cannot be reached, and a
-    // std::system_error when the dispatcher's pipe cannot be made.
+    // Raises the binding's error when the bus cannot be reached or refuses
+    // Hello, a std::system_error when the dispatcher's pipe cannot be made,
+    // and a std::runtime_error, before touching libdbus, in a child forked
+    // while another thread's call was in flight.
     DBus::Connection& open();
 
 private:
+    // Counts this call as in flight for the whole time it may be inside
+    // libdbus, unless the process is a child forked while one was.
+    class InFlight {
+    public:
+        InFlight() noexcept;
+        ~InFlight();
+        InFlight(const InFlight&) = delete;
+        InFlight& operator=(const InFlight&) = delete;
+        // Raises what keeps this call from being made.
+        void check() const;
+
+    private:
+        int admission_;
+    };
+
     class Dispatcher {
     public:
         Dispatcher();
@@ -72,6 +117,7 @@ private:
         bool finalised_ = false;
     };
 
+    InFlight inFlight_;
     std::optional<Dispatcher> dispatcher_;
     SurplusReference surplus_;
     std::optional<DBus::Connection> connection_;

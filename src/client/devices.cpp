@@ -24,10 +24,9 @@ int readObjectId(decltype(&Proxy::getDeviceOid) member, const char* label, const
     return callService(-2, std::cerr, [&](LabelMgrClient& client) {
         *oid = (client.*member)(std::string(name));
         if (*oid == UINT64_MAX) return -1;
-        // The id goes out in hex, but the caller's stream keeps its own base.
-        std::ios_base::fmtflags saved = std::cout.flags();
-        std::cout << name << label << std::hex << static_cast<uint64_t>(*oid) << std::endl;
-        std::cout.flags(saved);
+        // Formatted apart: another thread's integers on the same stream keep
+        // their base.
+        vorx::client::writeLine(std::cout, {name, label, vorx::client::hexText(*oid)});
         return 0;
     });
 }

@@ -40,8 +40,8 @@ VORX_EXPORT void addTagFullSystem(const char* path, std::vector<std::string> tag
         return 0;
     });
     if (rc != 0) return;
-    // Printed in whatever base the caller's stream is in.
-    std::cout << path << " addTagFullSystem: " << static_cast<uint32_t>(answer) << std::endl;
+    vorx::client::writeLine(std::cout,
+                            {path, " addTagFullSystem: ", vorx::client::decimalText(static_cast<uint32_t>(answer))});
 }
 
 VORX_EXPORT std::string getPathSm3HashValue(const char* path)

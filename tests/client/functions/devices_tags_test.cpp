@@ -1,9 +1,12 @@
 // Device and kernel-module ids, system tags, path hashes and label restores:
-// the lines on standard output and the integer base they leave behind.
+// the lines on standard output, which leave every stream's base alone.
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <iostream>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -53,8 +56,8 @@ TEST_F(DevicesTags, SingleIdPrintsItsLineInHexAndStoresEveryAnswer)
     }
 }
 
-// A library call must not switch the caller's integers to hex: the base is
-// restored, so the tag line that follows is decimal.
+// The library formats its lines apart: it neither switches the caller's
+// integers to hex nor takes the caller's base for its own decimal line.
 TEST_F(DevicesTags, CallersStreamKeepsItsBaseAndTagLineIsDecimal)
 {
     ASSERT_TRUE(peer.reply("getDeviceOid", "t", "42"));
@@ -64,16 +67,52 @@ TEST_F(DevicesTags, CallersStreamKeepsItsBaseAndTagLineIsDecimal)
     ASSERT_EQ(0, getDeviceOid("sdb", &oid));
     std::cout << 255 << "\n";
     addTagFullSystem("/opt/app", {"t1", "t2"});
-    std::cout << std::hex;
-    addTagFullSystem("/opt/app", {});  // the caller's own base is used as it is
-    std::cout << std::dec;
-    EXPECT_EQ("sdboid: 2a\n255\n/opt/app addTagFullSystem: 4294967295\n/opt/app addTagFullSystem: ffffffff\n",
+    std::cout << std::hex << std::showbase;
+    addTagFullSystem("/opt/app", {});
+    EXPECT_EQ(std::cout.flags(), std::ios_base::hex | std::ios_base::showbase | std::ios_base::skipws);
+    std::cout << std::dec << std::noshowbase;
+    EXPECT_EQ("sdboid: 2a\n255\n/opt/app addTagFullSystem: 4294967295\n/opt/app addTagFullSystem: 4294967295\n",
               streams.out());
     auto calls = familytest::serviceCalls(peer);
     ASSERT_EQ(3u, calls.size());
     EXPECT_EQ(R"("/opt/app", ["t1", "t2"])", calls[1].body);
     EXPECT_EQ("sas", calls[2].signature);
     EXPECT_EQ(R"("/opt/app", [])", calls[2].body);
+}
+
+// Another thread's integers on std::cout keep their base while getDeviceOid
+// prints, and each id line arrives in one piece: taking the id lines out
+// leaves exactly what the other thread wrote.
+TEST_F(DevicesTags, IdLinesNeverDisturbAnotherThreadsIntegers)
+{
+    ASSERT_TRUE(peer.reply("getDeviceOid", "t", "11259375"));  // abcdef
+    testing::internal::CaptureStdout();
+    std::atomic<bool> stop{false};
+    std::atomic<int> printed{0};
+    std::thread ids([&] {
+        unsigned long oid = 0;
+        while (!stop && getDeviceOid("dev", &oid) == 0) ++printed;
+    });
+    std::string expected;
+    for (int n = 0; n < 20000 || (printed < 20 && n < 2000000); ++n) {
+        std::cout << 1000000 + n << '\n';
+        expected += std::to_string(1000000 + n) + '\n';
+    }
+    stop = true;
+    ids.join();
+    std::string out = testing::internal::GetCapturedStdout();
+
+    const std::string idLine = "devoid: abcdef\n";
+    std::string rest;
+    int idLines = 0;
+    size_t from = 0;
+    for (size_t at; (at = out.find(idLine, from)) != std::string::npos; from = at + idLine.size(), ++idLines)
+        rest.append(out, from, at - from);
+    rest.append(out, from, std::string::npos);
+    EXPECT_EQ(idLines, printed.load());
+    EXPECT_GE(idLines, 20);
+    EXPECT_EQ(rest.find_first_not_of("0123456789\n"), std::string::npos) << "hex among the other thread's integers";
+    EXPECT_TRUE(rest == expected) << "the other thread's output changed";
 }
 
 TEST_F(DevicesTags, ListsStoreWholeRecordsAndKeepOtherEntries)
