@@ -13,6 +13,7 @@
 #include <map>
 #include <string>
 
+#include "heap_probe.h"
 #include "private_bus.h"
 
 namespace {
