@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "heap_probe.h"
 #include "private_bus.h"
 
 namespace {

@@ -1,31 +1,30 @@
 #include <vorxlabelmgr/label_context.h>
 
+#include <cstdint>
 #include <cstring>
+#include <string>
 
 #include <vorxlabelmgr/logger.h>
 
 #include "utils/hex_text.h"
-#include "utils/label_context_internal.h"
+#include "utils/id_text.h"
 
-using vorx::utils::LabelField;
+using vorx::utils::kIdChars;
 using vorx::utils::writeHex;
+using vorx::utils::writeId;
 
 namespace {
 
-constexpr size_t kIdChars = 50;
 constexpr size_t kValueChars = 8;
 constexpr size_t kLabelChars = 3 * kIdChars + 2 * kValueChars + 4;
 static_assert(kLabelChars == 170, "the label text is 170 characters");
 
-char* writeId(char* out, const vorx_id_t& id)
-{
-    writeHex(out, id.part0, 16);
-    out[16] = '-';
-    writeHex(out + 17, id.part1, 16);
-    out[33] = '-';
-    writeHex(out + 34, id.part2, 16);
-    return out + kIdChars;
-}
+// One ':'-separated field of a label text, consumed token by token; a token
+// runs to the next '-' (which is consumed) or the end of the field.
+struct LabelField {
+    const char* next;
+    const char* end;
+};
 
 char* writeValue(char* out, uint32_t value)
 {
@@ -100,28 +99,22 @@ bool readNumber(LabelField& field, uint64_t& out, const char* reader, const char
     return false;  // every Conversion is handled above
 }
 
-}  // namespace
-
-namespace vorx {
-namespace utils {
-
 bool compareId(const vorx_id_t& a, const vorx_id_t& b)
 {
     return a.part0 == b.part0 && a.part1 == b.part1 && a.part2 == b.part2;
 }
 
-std::string idText(const vorx_id_t& id)
-{
-    std::string text(kIdChars, '\0');
-    writeId(&text[0], id);
-    return text;
-}
-
+// The next token of field as a hexadecimal number (strtoull rules, base 16)
+// into out. False, after one line at Logger::error, when the field has no
+// token left, the token has no digit or the number exceeds 64 bits; out is
+// written only on success.
 bool readUint64(LabelField& field, uint64_t& out)
 {
     return readNumber(field, out, "readUint64", "stoull");
 }
 
+// The same for a 32-bit value: the range test is still 64 bits wide and the
+// low 32 bits are stored.
 bool readUint32(LabelField& field, uint32_t& out)
 {
     uint64_t value = 0;
@@ -129,11 +122,6 @@ bool readUint32(LabelField& field, uint32_t& out)
     out = static_cast<uint32_t>(value);
     return true;
 }
-
-}  // namespace utils
-}  // namespace vorx
-
-namespace {
 
 // The ':'-separated fields of text, one per call from the first; once the
 // text is used up, every further field is empty.
@@ -161,20 +149,18 @@ private:
 
 bool readId(LabelField field, vorx_id_t& id)
 {
-    using vorx::utils::readUint64;
     return readUint64(field, id.part0) && readUint64(field, id.part1) && readUint64(field, id.part2);
 }
 
 bool readValue(LabelField field, uint32_t& value)
 {
-    return vorx::utils::readUint32(field, value);
+    return readUint32(field, value);
 }
 
 }  // namespace
 
 bool compareContext(const context_t& a, const context_t& b)
 {
-    using vorx::utils::compareId;
     return compareId(a.sid, b.sid) && compareId(a.mid_id, b.mid_id) && compareId(a.creator_oid, b.creator_oid) &&
            a.value_a == b.value_a && a.value_b == b.value_b;
 }

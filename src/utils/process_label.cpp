@@ -17,7 +17,7 @@
 
 #include "utils/cmd_file_internal.h"
 #include "utils/dir_handle.h"
-#include "utils/label_context_internal.h"
+#include "utils/id_text.h"
 #include "utils/process_label_internal.h"
 
 namespace {

@@ -12,6 +12,7 @@
 #include <log4cpp/Appender.hh>
 
 #include "log_capture.h"
+#include "text_files.h"
 
 using vorxtest::kFallbackLog;
 using vorxtest::kLogProperties;

@@ -14,6 +14,7 @@
 #include <log4cpp/Priority.hh>
 
 #include "log_capture.h"
+#include "text_files.h"
 
 using testing::ElementsAre;
 using testing::IsEmpty;

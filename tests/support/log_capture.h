@@ -10,7 +10,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -18,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "mount_ns.h"
+#include "text_files.h"
 
 namespace vorxtest {
 
@@ -33,28 +33,6 @@ inline std::string debugProperties(const std::string& logFile, const std::string
     const std::string a = "log4cpp.appender." + appender;
     return "log4cpp.rootCategory=DEBUG, " + appender + "\n" + a + "=FileAppender\n" + a + ".fileName=" + logFile +
            "\n" + a + ".layout=PatternLayout\n" + a + ".layout.ConversionPattern=[%p] %m%n\n";
-}
-
-inline bool writeTextFile(const std::string& path, const std::string& text)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    return !out.fail();
-}
-
-inline std::string readTextFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-inline bool fileExists(const std::string& path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
 }
 
 // The namespace and the two private directories; false with the reason.

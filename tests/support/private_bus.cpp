@@ -3,14 +3,12 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
-#include <malloc.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -20,6 +18,7 @@
 #include <sstream>
 #include <thread>
 
+#include "process_probe.h"
 #include "write_all.h"
 
 namespace vorxtest {
@@ -70,16 +69,6 @@ bool readLine(int fd, std::string* buffered, std::string* line, int timeoutMs, s
         }
         buffered->append(buf, static_cast<size_t>(got));
     }
-}
-
-bool processGone(pid_t pid)
-{
-    if (kill(pid, 0) != 0) return errno == ESRCH;
-    // A zombie waiting for its reaper counts as gone.
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    size_t close = text.rfind(')');
-    return close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'Z';
 }
 
 void removeTree(const std::string& dir)
@@ -420,25 +409,6 @@ std::string standinProgram()
     }
 }
 
-std::vector<std::string> openDescriptors()
-{
-    std::vector<std::string> out;
-    DIR* d = opendir("/proc/self/fd");
-    if (!d) return out;
-    int own = dirfd(d);
-    while (struct dirent* e = readdir(d)) {
-        std::string name = e->d_name;
-        if (name == "." || name == ".." || std::atoi(name.c_str()) == own) continue;
-        char target[PATH_MAX];
-        ssize_t n = readlinkat(own, name.c_str(), target, sizeof target - 1);
-        target[n > 0 ? n : 0] = '\0';
-        out.push_back(name + " -> " + target);
-    }
-    closedir(d);
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
 // ---- fixtures ----
 
 void LabelMgrPeerTest::SetUp()
@@ -454,12 +424,6 @@ void LabelMgrPeerTest::TearDown()
 {
     peer.stop();
     bus.stop();
-}
-
-size_t heapInUse()
-{
-    struct mallinfo2 mi = mallinfo2();
-    return mi.uordblks + mi.hblkhd;
 }
 
 }  // namespace vorxtest

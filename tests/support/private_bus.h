@@ -163,14 +163,6 @@ private:
 // VORX_LABELMGR_STANDIN environment variable), "" when not found.
 std::string standinProgram();
 
-// The names in /proc/self/fd with their link targets, sorted; for
-// descriptor-leak checks (take it before and after, compare).
-std::vector<std::string> openDescriptors();
-
-// Bytes the C heap has handed out and not taken back (mallinfo2); for heap
-// bounds taken before and after (not under AddressSanitizer's allocator).
-size_t heapInUse();
-
 // Fixture: a fresh private system bus exported as DBUS_SYSTEM_BUS_ADDRESS, the
 // scripted peer on it as `peer`, DBUSXX_VERBOSE unset. Everything is stopped
 // in TearDown. Override extraBusConfig() for daemon limits.

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "peer.h"
+#include "standin_service.h"
 #include "wire_text.h"
 
 #include "write_all.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "peer.h"
+#include "standin_service.h"
 
 namespace standin {
 

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "descriptor_probe.h"
 #include "private_bus.h"
 
 namespace {

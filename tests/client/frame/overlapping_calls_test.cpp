@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "descriptor_probe.h"
+#include "heap_probe.h"
 #include "private_bus.h"
 
 namespace {

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,7 +10,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -19,6 +17,7 @@
 #include <vector>
 
 #include "private_bus.h"
+#include "process_probe.h"
 
 namespace {
 
@@ -133,25 +132,6 @@ private:
     std::string buffered_;
 };
 
-bool gone(pid_t pid)
-{
-    if (kill(pid, 0) != 0) return true;
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    size_t close = text.rfind(')');
-    return close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'Z';
-}
-
-bool busGoneWithin(pid_t pid, const std::string& dir, int ms)
-{
-    struct stat st;
-    for (int i = 0; i < ms / 10; ++i) {
-        if (gone(pid) && stat(dir.c_str(), &st) != 0) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
-}
-
 // The verbs that --help lists under "Commands": the lines indented by two.
 std::vector<std::string> helpVerbs(const std::string& help)
 {
@@ -248,7 +228,7 @@ TEST(StandinQuit, StopsTheBusNamedByBusPidAndRemovesItsDirectory)
         ASSERT_TRUE(peer.send("quit"));
         EXPECT_EQ(peer.line(), "ok");
         EXPECT_EQ(peer.exitStatus(10000), 0);
-        EXPECT_TRUE(busGoneWithin(busPid, dir, 5000)) << "bus " << busPid << " or " << dir << " left";
+        EXPECT_TRUE(vorxtest::goneWithin(busPid, dir, 5000)) << "bus " << busPid << " or " << dir << " left";
     }
 }
 
@@ -262,7 +242,7 @@ TEST(StandinQuit, WithoutBusPidTheBusStays)
     ASSERT_TRUE(peer.send("quit"));
     EXPECT_EQ(peer.line(), "ok");
     EXPECT_EQ(peer.exitStatus(10000), 0);
-    EXPECT_FALSE(gone(bus.pid()));
+    EXPECT_FALSE(vorxtest::processGone(bus.pid()));
 }
 
 }  // namespace

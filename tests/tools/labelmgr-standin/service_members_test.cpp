@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "peer.h"
+#include "standin_service.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "private_bus.h"
+#include "descriptor_probe.h"
 
 extern "C" void* __real_realloc(void* ptr, size_t size);
 

@@ -20,6 +20,7 @@
 
 #include "log_capture.h"
 #include "mount_ns.h"
+#include "text_files.h"
 
 namespace vorxtest {
 

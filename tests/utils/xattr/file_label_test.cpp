@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "log_capture.h"
+#include "text_files.h"
 
 using testing::ElementsAre;
 using testing::IsEmpty;

@@ -1,5 +1,5 @@
-#ifndef LABELMGR_STANDIN_PEER_H
-#define LABELMGR_STANDIN_PEER_H
+#ifndef LABELMGR_STANDIN_SERVICE_H
+#define LABELMGR_STANDIN_SERVICE_H
 
 #include <dbus/dbus.h>
 

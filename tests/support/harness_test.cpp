@@ -1,45 +1,22 @@
 // The private bus and the peer leave nothing behind, also when the test
 // process dies without tearing down.
-#include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <string>
-#include <thread>
 
 #include "private_bus.h"
+#include "process_probe.h"
+#include "text_files.h"
 
 namespace {
 
-bool alive(pid_t pid)
-{
-    if (kill(pid, 0) != 0) return false;
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    size_t close = text.rfind(')');
-    return !(close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'Z');
-}
-
-bool exists(const std::string& path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
-
-bool goneWithin(pid_t pid, const std::string& dir, int ms)
-{
-    for (int i = 0; i < ms / 10; ++i) {
-        if (!alive(pid) && !exists(dir)) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
-}
+using vorxtest::fileExists;
+using vorxtest::goneWithin;
+using vorxtest::processGone;
 
 TEST(Harness, StopEndsDaemonAndPeerAndRemovesTheDirectory)
 {
@@ -50,12 +27,12 @@ TEST(Harness, StopEndsDaemonAndPeerAndRemovesTheDirectory)
     ASSERT_TRUE(peer.start(vorxtest::LabelMgrPeer::Mode::Scripted, bus, &why)) << why;
     pid_t busPid = bus.pid(), peerPid = peer.pid();
     std::string dir = bus.dir();
-    ASSERT_TRUE(alive(busPid));
-    ASSERT_TRUE(exists(dir + "/socket"));
+    ASSERT_FALSE(processGone(busPid));
+    ASSERT_TRUE(fileExists(dir + "/socket"));
     peer.stop();
-    EXPECT_TRUE(alive(busPid)) << "an orderly peer stop keeps the bus";
+    EXPECT_FALSE(processGone(busPid)) << "an orderly peer stop keeps the bus";
     bus.stop();
-    EXPECT_FALSE(alive(peerPid));
+    EXPECT_TRUE(processGone(peerPid));
     EXPECT_TRUE(goneWithin(busPid, dir, 5000));
 }
 
