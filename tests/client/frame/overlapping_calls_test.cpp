@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "client/client_config.h"
 #include "private_bus.h"
 
 namespace {
