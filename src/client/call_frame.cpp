@@ -17,7 +17,7 @@
 
 #include <dbus-c++/dbus.h>
 
-#include "client/label_mgr_client.h"
+#include "client/labelmgr_proxy.h"
 #include "client/surplus_reference.h"
 #include "client/system_bus.h"
 
