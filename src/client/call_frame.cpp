@@ -9,15 +9,16 @@
 #include <atomic>
 #include <charconv>
 #include <cerrno>
-#include <cstring>
+#include <new>
+#include <optional>
 #include <string>
 #include <stdexcept>
 #include <system_error>
-#include <vector>
 
-#include <dbus/dbus.h>
+#include <dbus-c++/dbus.h>
 
-#include "client/client_config.h"
+#include "client/labelmgr_proxy.h"
+#include "client/surplus_reference.h"
 #include "client/system_bus.h"
 
 namespace vorx {
@@ -85,46 +86,55 @@ private:
     DBus::Dispatcher* saved_;
 };
 
-#ifdef VORX_DBUSCXX_SURPLUS_REF
-// Only for the binding releases whose connection record was checked (set at
-// configure time): an explicit instantiation may name a private member, which
-// PrivateMember turns into a pointer-to-member the frame can use.
-struct ConnectionPvt {
-    using type = DBus::RefPtrI<DBus::Connection::Private> DBus::Connection::*;
-};
-ConnectionPvt::type memberOf(ConnectionPvt);
-template <class Tag, typename Tag::type Member>
-struct PrivateMember {
-    friend typename Tag::type memberOf(Tag) { return Member; }
-};
-template struct PrivateMember<ConnectionPvt, &DBus::Connection::_pvt>;
+// The dispatcher and private system-bus connection of one call. Destroyed in
+// reverse order: the connection, the binding's surplus reference on it, then
+// the dispatcher (whose wake-up pipe only leave() closes).
+class CallObjects {
+public:
+    CallObjects() = default;
+    CallObjects(const CallObjects&) = delete;
+    CallObjects& operator=(const CallObjects&) = delete;
 
-dbus_int32_t finalisedSlot()
-{
-    static dbus_int32_t slot = -1;
-    static bool allocated = dbus_connection_allocate_data_slot(&slot);
-    return allocated ? slot : -1;
-}
+    // Builds both, with the default dispatcher put back before it returns.
+    // Raises the binding's error when the bus cannot be reached or refuses
+    // Hello, a std::system_error when the dispatcher's pipe cannot be made,
+    // and a std::runtime_error, before touching libdbus, in a child forked
+    // while another thread's call was in flight.
+    DBus::Connection& open();
 
-// The libdbus connection of `connection`, or null unless the binding's private
-// record looks exactly as expected: the connection, an empty list of owned
-// names, then the dispatcher this call attached it to.
-DBusConnection* libdbusConnection(DBus::Connection& connection, const DBus::Dispatcher* attachedTo)
-{
-    DBus::Connection::Private* pvt = (connection.*memberOf(ConnectionPvt{})).get();
-    if (pvt == nullptr) return nullptr;
-    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(pvt);
-    DBusConnection* conn = nullptr;
-    void* names[3] = {nullptr, nullptr, nullptr};
-    const DBus::Dispatcher* dispatcher = nullptr;
-    static_assert(sizeof(names) == sizeof(std::vector<std::string>), "vector of three pointers");
-    std::memcpy(&conn, bytes, sizeof conn);
-    std::memcpy(names, bytes + sizeof conn, sizeof names);
-    std::memcpy(&dispatcher, bytes + sizeof conn + sizeof names, sizeof dispatcher);
-    if (conn == nullptr || dispatcher != attachedTo || names[0] || names[1] || names[2]) return nullptr;
-    return conn;
-}
-#endif
+private:
+    // Counts this call as in flight for the whole time it may be inside
+    // libdbus, unless the process is a child forked while one was.
+    class InFlight {
+    public:
+        InFlight() noexcept;
+        ~InFlight();
+        InFlight(const InFlight&) = delete;
+        InFlight& operator=(const InFlight&) = delete;
+        // Raises what keeps this call from being made.
+        void check() const;
+
+    private:
+        int admission_;
+    };
+
+    class Dispatcher {
+    public:
+        Dispatcher();
+        ~Dispatcher();
+        Dispatcher(const Dispatcher&) = delete;
+        Dispatcher& operator=(const Dispatcher&) = delete;
+        DBus::BusDispatcher& get() { return dispatcher_; }
+
+    private:
+        DBus::BusDispatcher dispatcher_;
+    };
+
+    InFlight inFlight_;
+    std::optional<Dispatcher> dispatcher_;
+    SurplusReference surplus_;
+    std::optional<DBus::Connection> connection_;
+};
 
 }  // namespace
 
@@ -196,8 +206,6 @@ void CallObjects::InFlight::check() const
         throw std::runtime_error("forked while another thread was in a D-Bus call: no call before exec");
 }
 
-CallObjects::~CallObjects() = default;
-
 DBus::Connection& CallObjects::open()
 {
     inFlight_.check();
@@ -224,37 +232,23 @@ DBus::Connection& CallObjects::open()
     return *connection_;
 }
 
-void CallObjects::SurplusReference::onFinalised(void* flag)
+int runFrame(int busCode, std::ostream& errOut, CallableRef<void()> prepare,
+             CallableRef<int(LabelMgrClient&)> body) noexcept
 {
-    *static_cast<bool*>(flag) = true;
-}
-
-// The binding's own reference is gone by now; if libdbus has not finalised
-// the connection, the surplus one still holds it and is dropped here, while
-// the call's dispatcher still exists for libdbus to call back. The mark goes
-// first: this frame and its flag end with the call.
-CallObjects::SurplusReference::~SurplusReference()
-{
-#ifdef VORX_DBUSCXX_SURPLUS_REF
-    if (conn_ == nullptr || finalised_) return;
-    auto* conn = static_cast<DBusConnection*>(conn_);
-    dbus_connection_set_data(conn, finalisedSlot(), nullptr, nullptr);
-    dbus_connection_unref(conn);
-#endif
-}
-
-void CallObjects::SurplusReference::watch(DBus::Connection& connection, const DBus::Dispatcher* attachedTo) noexcept
-{
-#ifdef VORX_DBUSCXX_SURPLUS_REF
-    DBusConnection* conn = libdbusConnection(connection, attachedTo);
-    dbus_int32_t slot = finalisedSlot();
-    if (conn == nullptr || slot < 0) return;
-    if (!dbus_connection_set_data(conn, slot, &finalised_, onFinalised)) return;
-    conn_ = conn;
-#else
-    (void)connection;
-    (void)attachedTo;
-#endif
+    CallObjects call;
+    try {
+        DBus::Connection& connection = call.open();
+        prepare();
+        LabelMgrClient client(connection, LABELMGR_OBJECT_PATH, LABELMGR_SERVICE_NAME);
+        return body(client);
+    } catch (const std::bad_alloc&) {
+        return kAllocationFailed;
+    } catch (const std::exception& e) {
+        writeErrorLine(errOut, e.what());
+    } catch (...) {
+        writeErrorLine(errOut, "unexpected failure");
+    }
+    return busCode;
 }
 
 }  // namespace client

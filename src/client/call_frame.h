@@ -3,17 +3,16 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <exception>
 #include <initializer_list>
+#include <memory>
 #include <mutex>
-#include <new>
-#include <optional>
 #include <ostream>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 
-#include <dbus-c++/dbus.h>
-
-#include "client/label_mgr_client.h"
+// The client object of one call (labelmgr_proxy.h).
+class LabelMgrClient;
 
 namespace vorx {
 namespace client {
@@ -55,72 +54,29 @@ inline IntegerText decimalText(uint64_t value) noexcept
 // rest of every call runs unlocked. A child of fork() gets it unlocked.
 std::mutex& connectionLock() noexcept;
 
-// The dispatcher and private system-bus connection of one call. Destroyed in
-// reverse order: the connection, the binding's surplus reference on it, then
-// the dispatcher (whose wake-up pipe only leave() closes).
-class CallObjects {
-public:
-    CallObjects() = default;
-    ~CallObjects();
-    CallObjects(const CallObjects&) = delete;
-    CallObjects& operator=(const CallObjects&) = delete;
+// A callable handed down to the frame, neither copied nor allocated: it must
+// outlive the call it is passed to.
+template <typename Signature>
+class CallableRef;
 
-    // Builds both, with the default dispatcher put back before it returns.
-    // Raises the binding's error when the bus cannot be reached or refuses
-    // Hello, a std::system_error when the dispatcher's pipe cannot be made,
-    // and a std::runtime_error, before touching libdbus, in a child forked
-    // while another thread's call was in flight.
-    DBus::Connection& open();
+template <typename R, typename... Args>
+class CallableRef<R(Args...)> {
+public:
+    template <typename F>
+    explicit CallableRef(F& callable) noexcept
+        : callable_(const_cast<void*>(static_cast<const void*>(std::addressof(callable)))),
+          invoke_([](void* c, Args... args) -> R {
+              if constexpr (std::is_void<R>::value)
+                  (*static_cast<F*>(c))(std::forward<Args>(args)...);
+              else
+                  return (*static_cast<F*>(c))(std::forward<Args>(args)...);
+          })
+    {}
+    R operator()(Args... args) const { return invoke_(callable_, std::forward<Args>(args)...); }
 
 private:
-    // Counts this call as in flight for the whole time it may be inside
-    // libdbus, unless the process is a child forked while one was.
-    class InFlight {
-    public:
-        InFlight() noexcept;
-        ~InFlight();
-        InFlight(const InFlight&) = delete;
-        InFlight& operator=(const InFlight&) = delete;
-        // Raises what keeps this call from being made.
-        void check() const;
-
-    private:
-        int admission_;
-    };
-
-    class Dispatcher {
-    public:
-        Dispatcher();
-        ~Dispatcher();
-        Dispatcher(const Dispatcher&) = delete;
-        Dispatcher& operator=(const Dispatcher&) = delete;
-        DBus::BusDispatcher& get() { return dispatcher_; }
-
-    private:
-        DBus::BusDispatcher dispatcher_;
-    };
-
-    // Drops the reference the binding takes too many on a connection, once the
-    // binding has let go of it, unless libdbus finalised that connection
-    // already. Does nothing where the binding's version was not checked.
-    class SurplusReference {
-    public:
-        SurplusReference() noexcept {}
-        ~SurplusReference();
-        SurplusReference(const SurplusReference&) = delete;
-        SurplusReference& operator=(const SurplusReference&) = delete;
-        void watch(DBus::Connection& connection, const DBus::Dispatcher* attachedTo) noexcept;
-
-    private:
-        static void onFinalised(void* flag);
-        void* conn_ = nullptr;
-        bool finalised_ = false;
-    };
-
-    InFlight inFlight_;
-    std::optional<Dispatcher> dispatcher_;
-    SurplusReference surplus_;
-    std::optional<DBus::Connection> connection_;
+    void* callable_;
+    R (*invoke_)(void*, Args...);
 };
 
 // The one frame of every exported client function, and its one guard: builds
@@ -132,23 +88,13 @@ private:
 // dispatcher that cannot be built) writes the error line to `errOut` and gives
 // `busCode`. The connection outlives the handler, so a failed call has its
 // match rules removed before its error line and is closed after it.
+int runFrame(int busCode, std::ostream& errOut, CallableRef<void()> prepare,
+             CallableRef<int(LabelMgrClient&)> body) noexcept;
+
 template <typename Prepare, typename Body>
 int callService(int busCode, std::ostream& errOut, Prepare&& prepare, Body&& body) noexcept
 {
-    CallObjects call;
-    try {
-        DBus::Connection& connection = call.open();
-        prepare();
-        LabelMgrClient client(connection, LABELMGR_OBJECT_PATH, LABELMGR_SERVICE_NAME);
-        return body(client);
-    } catch (const std::bad_alloc&) {
-        return kAllocationFailed;
-    } catch (const std::exception& e) {
-        writeErrorLine(errOut, e.what());
-    } catch (...) {
-        writeErrorLine(errOut, "unexpected failure");
-    }
-    return busCode;
+    return runFrame(busCode, errOut, CallableRef<void()>(prepare), CallableRef<int(LabelMgrClient&)>(body));
 }
 
 template <typename Body>

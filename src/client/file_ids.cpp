@@ -9,7 +9,6 @@
 
 #include "client/call_frame.h"
 #include "client/id_dict.h"
-#include "client/label_mgr_client.h"
 #include "client/labelmgr_proxy.h"
 #include "client/file_family.h"
 #include "client/user_set.h"

@@ -300,3 +300,9 @@ int32_t labelmgr_proxy::getLabelSetStatus()
 }  // namespace vorx
 }  // namespace tarne
 }  // namespace com
+
+LabelMgrClient::LabelMgrClient(DBus::Connection& connection, const char* path, const char* name)
+    : DBus::ObjectProxy(connection, DBus::Path(path), name)
+{
+    set_timeout(LABELMGR_CALL_TIMEOUT_MS);
+}

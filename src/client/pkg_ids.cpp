@@ -8,7 +8,7 @@
 #include <vorxlabelmgr/labelmgr_client.h>
 
 #include "client/call_frame.h"
-#include "client/label_mgr_client.h"
+#include "client/labelmgr_proxy.h"
 #include "client/user_set.h"
 
 using vorx::client::callService;

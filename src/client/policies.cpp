@@ -9,7 +9,7 @@
 
 #include "client/call_frame.h"
 #include "client/id_dict.h"
-#include "client/label_mgr_client.h"
+#include "client/labelmgr_proxy.h"
 
 using vorx::client::callService;
 using vorx::client::readIdDict;

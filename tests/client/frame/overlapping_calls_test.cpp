@@ -1,5 +1,6 @@
-// Calls from several threads at once: each gets its own answer, a call waiting
-// for a slow answer holds up no other, and nothing piles up over many calls.
+// Calls from several threads at once: each reaches the service and gets its
+// own answer, a call waiting for a slow answer holds up no other, and nothing
+// piles up over many calls.
 #include <vorxlabelmgr/labelmgr_client.h>
 
 #include <dbus-c++/dbus.h>
@@ -12,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "client/client_config.h"
 #include "descriptor_probe.h"
 #include "heap_probe.h"
 #include "private_bus.h"
@@ -111,8 +113,28 @@ TEST_F(OverlappingCalls, HeapGrowsByLessThan256BytesACall)
     EXPECT_LT(perCall, 256.0);
 }
 
-// The peer holds back one answer; the other threads' calls go on meanwhile.
+// The peer holds back its answers, so that calls from threads overlap at the
+// service, or one waits while the other threads' calls go on.
 class HeldAnswer : public vorxtest::LabelMgrPeerTest {};
+
+TEST_F(HeldAnswer, OverlappingCallsFromThreadsAllSucceed)
+{
+    ASSERT_TRUE(peer.reply("getPkgId", "t", "11"));
+    ASSERT_TRUE(peer.delay("getPkgId", 2));
+    std::atomic<int> good{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 6; ++t) {
+        threads.emplace_back([&good] {
+            for (int i = 0; i < 20; ++i) {
+                uint64_t id = 0;
+                if (getPkgId("a", &id) == 0 && id == 11) ++good;
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(good.load(), 120);
+    EXPECT_EQ(peer.calls().size(), 120u);
+}
 
 TEST_F(HeldAnswer, OtherThreadsCallsCompleteWhileOneWaits)
 {

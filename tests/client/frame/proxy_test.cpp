@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "client/call_frame.h"
-#include "client/label_mgr_client.h"
+#include "client/labelmgr_proxy.h"
 #include "private_bus.h"
 
 namespace {

@@ -8,7 +8,6 @@
 #include <vorxlabelmgr/labelmgr_client.h>
 
 #include "client/call_frame.h"
-#include "client/label_mgr_client.h"
 #include "client/labelmgr_proxy.h"
 
 using vorx::client::callService;
