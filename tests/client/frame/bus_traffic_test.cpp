@@ -1,5 +1,4 @@
-// What one client call does on the bus, seen by a monitor connection, and the
-// stand-in service's own rules.
+// What one client call does on the bus, seen by a monitor connection.
 #include <vorxlabelmgr/labelmgr_client.h>
 
 #include <dbus/dbus.h>
@@ -147,19 +146,6 @@ TEST_F(BusTraffic, AFailedCallStillRemovesItsMatchRules)
     ASSERT_EQ(seen.size(), 6u);
     EXPECT_EQ(seen[4], std::string("call RemoveMatch ") + kLabelMgrRule);
     EXPECT_EQ(seen[5], std::string("call RemoveMatch ") + kIntrospectRule);
-}
-
-// The stand-in service, as the example and end-to-end tests use it.
-class StandIn : public vorxtest::LabelMgrServiceTest {};
-
-TEST_F(StandIn, UnknownPackageIsAllOnesUntilSet)
-{
-    uint64_t id = 0;
-    EXPECT_EQ(getPkgId("pkg", &id), -1);
-    EXPECT_EQ(id, UINT64_MAX);
-    auto calls = peer.calls();
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].body, "\"pkg\"");
 }
 
 }  // namespace

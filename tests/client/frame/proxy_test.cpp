@@ -11,8 +11,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "client/call_frame.h"
-#include "client/labelmgr_proxy.h"
+#include "frame_run.h"
 #include "private_bus.h"
 
 namespace {
@@ -24,16 +23,7 @@ class Proxy : public vorxtest::LabelMgrPeerTest {
 protected:
     // Runs `body` in the frame; returns the frame's result, with its error
     // text in `errors`.
-    int run(const std::function<void(LabelMgrClient&)>& body)
-    {
-        std::ostringstream err;
-        int rc = vorx::client::callService(-2, err, [&](LabelMgrClient& c) {
-            body(c);
-            return 0;
-        });
-        errors = err.str();
-        return rc;
-    }
+    int run(const std::function<void(LabelMgrClient&)>& body) { return vorxtest::runInFrame(body, errors); }
     std::string errors;
 };
 

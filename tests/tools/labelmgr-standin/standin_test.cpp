@@ -1,16 +1,16 @@
 // The stand-in service keeps what callers set: what the example and the
 // end-to-end tests of every client family rely on.
+#include <vorxlabelmgr/labelmgr_client.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "client/call_frame.h"
-#include "client/labelmgr_proxy.h"
+#include "frame_run.h"
 #include "private_bus.h"
 
 namespace {
@@ -23,12 +23,8 @@ class StandInService : public vorxtest::LabelMgrServiceTest {
 protected:
     void run(const std::function<void(LabelMgrClient&)>& body)
     {
-        std::ostringstream err;
-        int rc = vorx::client::callService(-2, err, [&](LabelMgrClient& c) {
-            body(c);
-            return 0;
-        });
-        ASSERT_EQ(rc, 0) << err.str();
+        std::string errors;
+        ASSERT_EQ(vorxtest::runInFrame(body, errors), 0) << errors;
     }
 };
 
@@ -112,6 +108,17 @@ TEST_F(StandInService, DerivedAndPassThroughAnswers)
         ASSERT_EQ(parsed.count("subject_pkg"), 1u);
         EXPECT_EQ(parsed["subject_pkg"]["p"].size(), 3u);
     });
+}
+
+// Through the exported function, as the example program calls it.
+TEST_F(StandInService, UnknownPackageIsAllOnesUntilSet)
+{
+    uint64_t id = 0;
+    EXPECT_EQ(getPkgId("pkg", &id), -1);
+    EXPECT_EQ(id, UINT64_MAX);
+    auto calls = peer.calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].body, "\"pkg\"");
 }
 
 }  // namespace
