@@ -47,34 +47,24 @@ void freshLockInChild()
     shutdownLock = PTHREAD_RWLOCK_WRITER_NONRECURSIVE_INITIALIZER_NP;
 }
 
-class SharedHold {
+// Holds shutdownLock: shared for a record, exclusive for the shutdown.
+template <int (*Take)(pthread_rwlock_t*)>
+class ShutdownHold {
 public:
-    SharedHold() : held_(pthread_rwlock_rdlock(&shutdownLock) == 0) {}
-    ~SharedHold()
+    ShutdownHold() : held_(Take(&shutdownLock) == 0) {}
+    ~ShutdownHold()
     {
         if (held_) pthread_rwlock_unlock(&shutdownLock);
     }
-    SharedHold(const SharedHold&) = delete;
-    SharedHold& operator=(const SharedHold&) = delete;
+    ShutdownHold(const ShutdownHold&) = delete;
+    ShutdownHold& operator=(const ShutdownHold&) = delete;
     bool live() const { return held_ && !shutDown; }
 
 private:
     bool held_;
 };
-
-class ExclusiveHold {
-public:
-    ExclusiveHold() : held_(pthread_rwlock_wrlock(&shutdownLock) == 0) {}
-    ~ExclusiveHold()
-    {
-        if (held_) pthread_rwlock_unlock(&shutdownLock);
-    }
-    ExclusiveHold(const ExclusiveHold&) = delete;
-    ExclusiveHold& operator=(const ExclusiveHold&) = delete;
-
-private:
-    bool held_;
-};
+using SharedHold = ShutdownHold<pthread_rwlock_rdlock>;
+using ExclusiveHold = ShutdownHold<pthread_rwlock_wrlock>;
 
 // Runs when the process exits or the library is unloaded. It was registered
 // after log4cpp built its category registry, so it runs before that registry

@@ -85,6 +85,22 @@ void writeLine(const char* head, const char* text)
     }
 }
 
+// The one guard of both calls: a standard exception's reason on standard
+// error and -1, anything else -1 alone; cancellation runs to its end.
+template <typename Body>
+int failsAsMinusOne(Body&& body)
+{
+    try {
+        return body();
+    } catch (const std::exception& e) {
+        writeLine("Exception: ", e.what());
+    } catch (abi::__forced_unwind&) {
+        throw;
+    } catch (...) {
+    }
+    return -1;
+}
+
 }  // namespace
 
 void* createSubscriber()
@@ -95,36 +111,24 @@ void* createSubscriber()
 int subscribeLabelChangeMsg(void* handle, const std::string& topic)
 {
     if (!handle) return -1;
-    try {
+    return failsAsMinusOne([&] {
         ZMQSocket* s = static_cast<ZMQSocket*>(handle);
         std::string endpoint(kEndpoint);
         s->connect(endpoint);
         s->subscribe(topic);
         return 0;
-    } catch (const std::exception& e) {
-        writeLine("Exception: ", e.what());
-        return -1;
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-        return -1;
-    }
+    });
 }
 
 int recvLabelChangeMsg(void* handle, char** body)
 {
     if (!handle || !body) return -1;
     std::string data;
-    try {
+    int rc = failsAsMinusOne([&] {
         data = nextBody(*static_cast<ZMQSocket*>(handle));
-    } catch (const std::exception& e) {
-        writeLine("Exception: ", e.what());
-        return -1;
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-        return -1;
-    }
+        return 0;
+    });
+    if (rc != 0) return rc;
     *body = static_cast<char*>(std::malloc(data.size() + 1));
     if (!*body) {
         writeLine("malloc error.", "");
