@@ -231,7 +231,10 @@ Logger::Logger() : root(log4cpp::Category::getRoot())
     try {
         log4cpp::PropertyConfigurator::configure(kPropertiesFile);
     } catch (const std::runtime_error&) {
-        std::cout << "read log config error." << std::endl;
+        // One unformatted write, whole beside other threads' output.
+        static const char line[] = "read log config error.\n";
+        std::cout.write(line, sizeof line - 1);
+        std::cout.flush();
         // unique_ptr so that a throwing layout does not leak the appender.
         std::unique_ptr<log4cpp::FileAppender> appender = makeFallbackAppender();
         auto layout = std::make_unique<log4cpp::PatternLayout>();

@@ -53,6 +53,16 @@ size_t readPiece(FILE* stream, char* buf)
     return len;
 }
 
+// In one unformatted write: another thread's output never lands inside the
+// line, and the stream's format state neither shapes it nor is changed.
+void errorLine(const char* head, const std::string& shown)
+{
+    std::string line(head);
+    line.append(shown).push_back('\n');
+    std::cerr.write(line.data(), static_cast<std::streamsize>(line.size()));
+    std::cerr.flush();
+}
+
 int openRetrying(int dirfd, const char* name, int flags, mode_t mode = 0)
 {
     int fd;
@@ -129,7 +139,7 @@ std::string readFileAt(int dirfd, const char* name, const std::string& shown)
 {
     Descriptor fd(openRetrying(dirfd, name, O_RDONLY));
     if (fd.get() < 0) {
-        std::cerr << "Unable to open file: " << shown << std::endl;
+        errorLine("Unable to open file: ", shown);
         return std::string();
     }
 
@@ -141,7 +151,7 @@ std::string readFileAt(int dirfd, const char* name, const std::string& shown)
         if (got < 0) {
             if (errno == EINTR) continue;
             // Part of a file is no file: a cut label must not be taken as one.
-            std::cerr << "Unable to read file: " << shown << std::endl;
+            errorLine("Unable to read file: ", shown);
             return std::string();
         }
         data.append(buf, static_cast<size_t>(got));
@@ -153,14 +163,14 @@ bool writeFileAt(int dirfd, const char* name, const std::string& shown, const st
 {
     Descriptor fd(openRetrying(dirfd, name, O_WRONLY | O_CREAT | O_TRUNC, 0666));
     if (fd.get() < 0) {
-        std::cerr << "Unable to open file for writing: " << shown << std::endl;
+        errorLine("Unable to open file for writing: ", shown);
         return false;
     }
     // Label files refuse a text at write time, and a full disk shows at close.
     bool written = writeAll(fd.get(), data.data(), data.size());
     bool closed = fd.close();
     if (!written || !closed) {
-        std::cerr << "Unable to write file: " << shown << std::endl;
+        errorLine("Unable to write file: ", shown);
         return false;
     }
     return true;
