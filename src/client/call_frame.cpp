@@ -115,7 +115,7 @@ private:
         void check() const;
 
     private:
-        int admission_;
+        const Admission admission_;
     };
 
     class Dispatcher {
@@ -192,17 +192,17 @@ CallObjects::Dispatcher::~Dispatcher()
     }
 }
 
-CallObjects::InFlight::InFlight() noexcept : admission_(static_cast<int>(admitCall())) {}
+CallObjects::InFlight::InFlight() noexcept : admission_(admitCall()) {}
 
 CallObjects::InFlight::~InFlight()
 {
-    if (admission_ == static_cast<int>(Admission::Counted)) callsInFlight.fetch_sub(1);
+    if (admission_ == Admission::Counted) callsInFlight.fetch_sub(1);
 }
 
 void CallObjects::InFlight::check() const
 {
-    if (admission_ == static_cast<int>(Admission::NoMemory)) throw std::bad_alloc();
-    if (admission_ == static_cast<int>(Admission::ForkedMidCall))
+    if (admission_ == Admission::NoMemory) throw std::bad_alloc();
+    if (admission_ == Admission::ForkedMidCall)
         throw std::runtime_error("forked while another thread was in a D-Bus call: no call before exec");
 }
 

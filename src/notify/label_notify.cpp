@@ -60,7 +60,9 @@ std::string nextBody(ZMQSocket& s)
 // The line goes out in one write, so that another thread's output cannot land
 // inside it, and unformatted, so that the stream's width, fill and flags
 // neither shape it nor are changed by it. A stream that fails, or throws
-// because its owner asked it to, costs the line and nothing else.
+// because its owner asked it to, costs the line and nothing else. A line that
+// fits is built on the stack, so that "malloc error." and the reason of a
+// failed allocation still go out when the heap has no room.
 void writeLine(const char* head, const char* text)
 {
     std::ostream& err = std::cerr;

@@ -3,10 +3,12 @@
 #include <zmq.h>
 
 #include <cerrno>
-#include <cstdlib>
+#include <charconv>
+#include <cstdint>
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "notify/zmq_socket_access.h"
 
@@ -62,21 +64,18 @@ bool peerUid(zmq_msg_t* msg, uid_t* uid)
 {
     const char* addr = zmq_msg_gets(msg, "Peer-Address");
     if (!addr) return false;
-    const std::string text(addr);
-    size_t end = text.size();
-    size_t uidStart = 0;
-    for (int field = 0; field < 3; ++field) {  // pid, gid, uid
-        if (end == 0) return false;
-        size_t colon = text.rfind(':', end - 1);
-        if (colon == std::string::npos || colon + 1 == end) return false;
-        if (text.find_first_not_of("0123456789", colon + 1) < end) return false;
-        uidStart = colon + 1;
-        end = colon;
+    std::string_view rest(addr), field;
+    for (int i = 0; i < 3; ++i) {  // pid, gid, then uid
+        const size_t colon = rest.rfind(':');
+        if (colon == std::string_view::npos) return false;
+        field = rest.substr(colon + 1);
+        if (field.empty() || field.find_first_not_of("0123456789") != std::string_view::npos) return false;
+        rest = rest.substr(0, colon);
     }
-    const std::string digits = text.substr(uidStart, text.find(':', uidStart) - uidStart);
-    errno = 0;
-    unsigned long value = std::strtoul(digits.c_str(), nullptr, 10);
-    if (errno != 0 || value >= static_cast<unsigned long>(static_cast<uid_t>(-1))) return false;
+    uint64_t value = 0;
+    if (std::from_chars(field.data(), field.data() + field.size(), value).ec != std::errc() ||
+        value >= static_cast<uid_t>(-1))
+        return false;
     *uid = static_cast<uid_t>(value);
     return true;
 }

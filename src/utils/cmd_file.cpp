@@ -63,15 +63,6 @@ void errorLine(const char* head, const std::string& shown)
     std::cerr.flush();
 }
 
-int openRetrying(int dirfd, const char* name, int flags, mode_t mode = 0)
-{
-    int fd;
-    do {
-        fd = ::openat(dirfd, name, flags | O_CLOEXEC, mode);
-    } while (fd == -1 && errno == EINTR);
-    return fd;
-}
-
 bool writeAll(int fd, const char* data, size_t size)
 {
     while (size > 0) {
@@ -88,6 +79,7 @@ bool writeAll(int fd, const char* data, size_t size)
 }
 
 using vorx::utils::Descriptor;
+using vorx::utils::openRetrying;
 
 }  // namespace
 

@@ -2,6 +2,7 @@
 #define VORX_UTILS_DIR_HANDLE_H
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -45,6 +46,16 @@ public:
 private:
     int fd_;
 };
+
+// openat(2), always close-on-exec, retried when a signal interrupts it.
+inline int openRetrying(int dirfd, const char* name, int flags, mode_t mode = 0)
+{
+    int fd;
+    do {
+        fd = ::openat(dirfd, name, flags | O_CLOEXEC, mode);
+    } while (fd == -1 && errno == EINTR);
+    return fd;
+}
 
 }  // namespace utils
 }  // namespace vorx

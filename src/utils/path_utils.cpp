@@ -7,7 +7,6 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -31,11 +30,7 @@ struct FreeDeleter {
 vorx::utils::DirHandle openDirAt(int dirfd, const char* name, const std::string& path)
 {
     if (path.size() >= PATH_MAX) return nullptr;
-    int fd;
-    do {
-        fd = openat(dirfd, name, O_RDONLY | O_NOFOLLOW | O_DIRECTORY | O_CLOEXEC);
-    } while (fd == -1 && errno == EINTR);
-    vorx::utils::Descriptor owned(fd);
+    vorx::utils::Descriptor owned(vorx::utils::openRetrying(dirfd, name, O_RDONLY | O_NOFOLLOW | O_DIRECTORY));
     if (owned.get() < 0) return nullptr;
     vorx::utils::DirHandle dir(fdopendir(owned.get()));
     if (dir) owned.release();  // the stream closes it now

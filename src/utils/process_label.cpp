@@ -50,11 +50,7 @@ bool parsePid(const char* name, int* pid)
 int openProcessDir(int pid)
 {
     const std::string dir = "/proc/" + std::to_string(pid);
-    int fd;
-    do {
-        fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    } while (fd == -1 && errno == EINTR);
-    return fd;
+    return vorx::utils::openRetrying(AT_FDCWD, dir.c_str(), O_RDONLY | O_DIRECTORY);
 }
 
 // True when the process behind procDir runs the very file exe describes (its
