@@ -1,11 +1,10 @@
-#include <fcntl.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "child_process.h"
 #include "log_capture.h"
 
 namespace {
@@ -13,13 +12,8 @@ namespace {
 // Runs the program once with standard output discarded; its wait status.
 int runOnce(const char* program)
 {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int null = open("/dev/null", O_WRONLY);
-        if (null < 0 || dup2(null, STDOUT_FILENO) < 0) _exit(126);
-        execl(program, program, static_cast<char*>(nullptr));
-        _exit(127);
-    }
+    std::string why;
+    const pid_t pid = vorxtest::spawn({program}, -1, -1, -1, &why);
     int status = -1;
     if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
     return status;

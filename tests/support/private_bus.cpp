@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -18,6 +17,7 @@
 #include <sstream>
 #include <thread>
 
+#include "child_process.h"
 #include "process_probe.h"
 #include "write_all.h"
 
@@ -32,45 +32,6 @@ std::string errnoText(const char* what)
 
 using vorxtool::writeAll;
 
-// Reads one line from `fd` into `line`, using and refilling `buffered`.
-bool readLine(int fd, std::string* buffered, std::string* line, int timeoutMs, std::string* why)
-{
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        size_t nl = buffered->find('\n');
-        if (nl != std::string::npos) {
-            *line = buffered->substr(0, nl);
-            buffered->erase(0, nl + 1);
-            return true;
-        }
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            *why = "no answer within " + std::to_string(timeoutMs) + " ms";
-            return false;
-        }
-        struct pollfd p = {fd, POLLIN, 0};
-        int n = poll(&p, 1, static_cast<int>(left.count()));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            *why = errnoText("poll");
-            return false;
-        }
-        if (n == 0) continue;
-        char buf[4096];
-        ssize_t got = read(fd, buf, sizeof buf);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-            *why = errnoText("read");
-            return false;
-        }
-        if (got == 0) {
-            *why = "the other side closed its end";
-            return false;
-        }
-        buffered->append(buf, static_cast<size_t>(got));
-    }
-}
-
 void removeTree(const std::string& dir)
 {
     if (dir.empty()) return;
@@ -83,32 +44,6 @@ void removeTree(const std::string& dir)
         closedir(d);
     }
     rmdir(dir.c_str());
-}
-
-// fork + exec with stdin/stdout on the given descriptors (-1: /dev/null).
-pid_t spawn(const std::vector<std::string>& args, int in, int out, std::string* why)
-{
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    int devnull = open("/dev/null", O_RDWR | O_CLOEXEC);
-    if (devnull < 0) {
-        *why = errnoText("open /dev/null");
-        return -1;
-    }
-    pid_t pid = fork();
-    if (pid < 0) {
-        *why = errnoText("fork");
-        close(devnull);
-        return -1;
-    }
-    if (pid == 0) {
-        if (dup2(in >= 0 ? in : devnull, 0) < 0 || dup2(out >= 0 ? out : devnull, 1) < 0) _exit(126);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    close(devnull);
-    return pid;
 }
 
 }  // namespace
@@ -162,7 +97,7 @@ bool PrivateSystemBus::start(std::string* why, const std::string& extraConfig)
     }
     pid_t launcher =
         spawn({"/usr/bin/dbus-daemon", "--fork", "--print-address=1", "--print-pid=1", "--config-file=" + config}, -1,
-              fds[1], why);
+              fds[1], -1, why);
     close(fds[1]);
     if (launcher < 0) {
         close(fds[0]);
@@ -241,7 +176,7 @@ bool LabelMgrPeer::start(Mode mode, const PrivateSystemBus& bus, std::string* wh
                                      "--bus-pid", std::to_string(bus.pid()),
                                      "--bus-dir", bus.dir()};
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
-    pid_ = spawn(args, in[0], out[1], why);
+    pid_ = spawn(args, in[0], out[1], -1, why);
     close(in[0]);
     close(out[1]);
     toPeer_ = in[1];

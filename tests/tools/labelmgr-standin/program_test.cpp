@@ -1,7 +1,6 @@
 // The stand-ins as programs: what --help says, and how a scripted peer ends
 // the bus it was given.
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "child_process.h"
 #include "private_bus.h"
 #include "process_probe.h"
 
@@ -29,15 +29,8 @@ public:
     {
         int in[2], out[2], err[2];
         if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) return;
-        std::vector<char*> argv;
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        pid_ = fork();
-        if (pid_ == 0) {
-            if (dup2(in[0], 0) < 0 || dup2(out[1], 1) < 0 || dup2(err[1], 2) < 0) _exit(126);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
+        std::string why;
+        pid_ = vorxtest::spawn(args, in[0], out[1], err[1], &why);
         close(in[0]);
         close(out[1]);
         close(err[1]);
@@ -72,22 +65,8 @@ public:
     // One line of standard output; "" after 10 s or at its end.
     std::string line()
     {
-        for (int waited = 0;;) {
-            size_t nl = buffered_.find('\n');
-            if (nl != std::string::npos) {
-                std::string l = buffered_.substr(0, nl);
-                buffered_.erase(0, nl + 1);
-                return l;
-            }
-            struct pollfd p = {out_, POLLIN, 0};
-            if (waited >= 10000 || poll(&p, 1, 100) < 0) return "";
-            waited += 100;
-            if (!(p.revents & (POLLIN | POLLHUP))) continue;
-            char buf[4096];
-            ssize_t n = read(out_, buf, sizeof buf);
-            if (n <= 0) return "";
-            buffered_.append(buf, static_cast<size_t>(n));
-        }
+        std::string l, why;
+        return vorxtest::readLine(out_, &buffered_, &l, 10000, &why) ? l : "";
     }
 
     // Everything until the end of both streams, then the exit status.
